@@ -1,0 +1,21 @@
+// The application's global state, shared by the command loop and the square drives.
+#pragma once
+
+#include <cstdint>
+#include "runtime/string_workspace.h"
+
+struct AppState {
+    SharedText stepsText; // gadget 5 as the last start command took it; read by every drive
+    SharedText delayText; // gadget 7 as the last start command took it; read by every drive
+    int32_t lastEvent;    // the code WaitEvent returned last
+    char* portText;       // gadget 15 as the last start command took it; only checked
+    int32_t workerThread; // number of the drive started last; 0 until the first start
+    float sideLength;     // gadget 11, millimetres
+    float stepCount;      // gadget 5, as the calculation reads it
+    float mmPerStep;      // sideLength / stepCount
+};
+
+extern AppState App;
+
+// Clears the state to zero and prepares the locks of the shared texts.
+void AppStateInit();

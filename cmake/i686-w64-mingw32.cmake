@@ -1,0 +1,20 @@
+# Cross-building the 32-bit Windows program on Debian with mingw-w64.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(KALIBRIX_MINGW_PREFIX i686-w64-mingw32)
+# The win32-thread variant of the compiler: the program needs no pthread emulation DLL.
+find_program(CMAKE_C_COMPILER NAMES ${KALIBRIX_MINGW_PREFIX}-gcc-win32 ${KALIBRIX_MINGW_PREFIX}-gcc)
+find_program(CMAKE_CXX_COMPILER NAMES ${KALIBRIX_MINGW_PREFIX}-g++-win32 ${KALIBRIX_MINGW_PREFIX}-g++)
+find_program(CMAKE_RC_COMPILER NAMES ${KALIBRIX_MINGW_PREFIX}-windres)
+find_program(CMAKE_OBJDUMP NAMES ${KALIBRIX_MINGW_PREFIX}-objdump)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${KALIBRIX_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Test programs run under Wine; the wrapper supplies the private prefix and the display.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run CACHE FILEPATH
+    "Runs a Windows test program on this machine")

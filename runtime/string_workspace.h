@@ -1,0 +1,53 @@
+// The string workspace and the number conversions of the input fields.
+//
+// Every operation that yields a text writes it into the one process-wide workspace at an
+// offset that the caller passes (always the current `position`) and leaves `position` on the
+// text's terminator. The block moves when it grows, so callers hold offsets, never addresses,
+// across a producer call. The workspace and the StringHeap belong to the main thread.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+
+struct StringWorkspace {
+    HANDLE heap;      // the StringHeap, created without serialisation
+    char* buffer;     // the workspace block
+    int32_t position; // offset of the first free byte
+    int32_t capacity; // the size the growth rule works against; the block is capacity + 5 bytes
+};
+
+// The process's workspace.
+StringWorkspace* Workspace();
+
+// Creates the StringHeap and the first 16-byte block; false when the platform refuses either.
+bool WorkspaceInit();
+// Makes room for n bytes at offset `at` and returns the write address, valid until the next call
+// that may grow the workspace; `position` becomes at + n.
+char* WorkspaceReserve(int32_t n, int32_t at);
+// Gives back the unused end of a reservation; returns the new `position`.
+int32_t WorkspaceGiveBack(int32_t n);
+
+// Copies the text at `start` into a string variable (a StringHeap block of length + 5 bytes,
+// resized in place on later assignments) and sets `position` back to `start`.
+int32_t AssignString(char** variable, int32_t start);
+
+// Text to a signed 64-bit integer: blanks and tabs, one sign, "$" hexadecimal, "%" binary,
+// else decimal; stops at the first non-digit; wraps modulo 2^64. Null or no digits give 0.
+int64_t ParseInteger(const char* text);
+// Text to single precision with the platform's atof (a comma is not a decimal point).
+float ParseFloat(const char* text);
+// "%f" of the value at `at`; infinities and not-a-number read "inf", "-inf" and "nan" on every
+// runtime library. Returns the new `position`.
+int32_t FormatFloat(float value, int32_t at);
+
+// A string variable that another thread reads while the main thread may assign it anew: each
+// read sees the whole old text or the whole new one.
+struct SharedText {
+    CRITICAL_SECTION lock;
+    char* text; // a string variable; null until the first assignment
+};
+void SharedTextInit(SharedText* shared);
+// AssignString under the lock.
+int32_t SharedTextAssign(SharedText* shared, int32_t start);
+// ParseInteger of the current text under the lock.
+int64_t SharedTextParseInteger(SharedText* shared);

@@ -1,0 +1,42 @@
+// Numbered threads, the millisecond delay and the cooperative stop.
+//
+// Threads get numbers 1, 2, 3 ... in the order of successful creation; a number is never given
+// twice and 0 means no thread. A killed thread is not terminated: it is told to stop, and the
+// operations below make that stop take effect at once for what the thread does outside.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+
+using ThreadProcedure = DWORD(WINAPI*)(LPVOID parameter);
+
+struct ThreadControl; // the stop signal shared by a thread and its registry record
+
+struct ThreadRecord {
+    HANDLE handle;          // closed exactly when the record is dropped
+    int32_t number;
+    ThreadControl* control; // outlives the record while the thread still runs
+};
+
+bool ThreadsInit();
+// Starts the procedure at once and registers it; returns its number, 0 when creation failed.
+int32_t ThreadCreate(ThreadProcedure procedure, intptr_t parameter);
+// The handle of the registered thread with this number if it has not ended, else null.
+HANDLE ThreadFindRunning(int32_t number);
+// Tells the thread to stop and drops its registration. When this returns the thread performs no
+// further stoppable action (ThreadRunUnlessStopped), its delays end at once and a modal message
+// loop on it is told to quit. Does nothing for a number that is not registered.
+void ThreadKill(int32_t number);
+// Tells every registered thread to stop, as ThreadKill does, keeping the registrations.
+void ThreadStopAll();
+// Drops every registration and closes the handles; running threads go on running.
+void ThreadCloseAll();
+
+// Sleeps for the given milliseconds; on a thread of ThreadCreate the wait ends early when the
+// thread is told to stop.
+void Delay(uint32_t milliseconds);
+// True once the calling thread has been told to stop (always false on other threads).
+bool ThreadStopRequested();
+// Runs the action unless the calling thread has been told to stop; the check and the action
+// cannot be split by a stop. Returns false (action not run) when stopped.
+bool ThreadRunUnlessStopped(void (*action)(void* context), void* context);
