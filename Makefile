@@ -16,7 +16,7 @@ build: deps $(BUILD_DIR)/CMakeCache.txt
 	cmake --build --preset mingw
 
 test: build
-	tools/test-session $(BUILD_DIR) ctest --preset mingw
+	tools/test-session $(BUILD_DIR) ctest --output-on-failure
 
 run: build
 	tools/dry-run $(BUILD_DIR)

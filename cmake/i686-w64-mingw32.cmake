@@ -3,9 +3,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(KALIBRIX_MINGW_PREFIX i686-w64-mingw32)
-# The win32-thread variant of the compiler: the program needs no pthread emulation DLL.
-find_program(CMAKE_C_COMPILER NAMES ${KALIBRIX_MINGW_PREFIX}-gcc-win32 ${KALIBRIX_MINGW_PREFIX}-gcc)
-find_program(CMAKE_CXX_COMPILER NAMES ${KALIBRIX_MINGW_PREFIX}-g++-win32 ${KALIBRIX_MINGW_PREFIX}-g++)
+# The posix-thread variant of the compiler: GoogleTest needs std::mutex. Everything links
+# statically (see the top-level CMakeLists.txt), so no pthread DLL is imported.
+find_program(CMAKE_C_COMPILER NAMES ${KALIBRIX_MINGW_PREFIX}-gcc-posix ${KALIBRIX_MINGW_PREFIX}-gcc)
+find_program(CMAKE_CXX_COMPILER NAMES ${KALIBRIX_MINGW_PREFIX}-g++-posix ${KALIBRIX_MINGW_PREFIX}-g++)
 find_program(CMAKE_RC_COMPILER NAMES ${KALIBRIX_MINGW_PREFIX}-windres)
 find_program(CMAKE_OBJDUMP NAMES ${KALIBRIX_MINGW_PREFIX}-objdump)
 
