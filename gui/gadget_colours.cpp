@@ -1,1 +1,13 @@
-// Filled in by its unit's implementation.
+// Gadget colours and the brush cache.
+#include "gui/gadget_colours.h"
+
+bool BrushCacheInit() {
+    return true;
+}
+HBRUSH AcquireBrush(COLORREF colour) {
+    return CreateSolidBrush(colour);
+}
+void ReleaseBrush(HBRUSH brush) {
+    if (brush)
+        DeleteObject(brush);
+}
