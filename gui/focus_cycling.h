@@ -9,7 +9,7 @@ struct FocusWalk {
     HWND current;  // the control with the focus when the walk starts, or null
     HWND previous; // backward: the last eligible control seen so far
     BOOL takeNext; // forward: the current control has been passed
-    BOOL done;     // backward: the walk has moved the focus
+    BOOL done;     // the walk has moved the focus
 };
 
 // Moves the focus to the next (backward = 0) or previous eligible control, with wrap-around.

@@ -1,12 +1,194 @@
-// The window sizing tracker.
+// The window sizing tracker. With full-window dragging the platform's own sizing loop would
+// keep the messages away from the event wait; the layer sizes the window itself instead.
 #include "gui/sizing_tracker.h"
 
 #include "gui/event_wait.h"
 #include "runtime/memory_heaps.h"
 
 namespace {
+
 SizingTracker* trackerRecord = nullptr;
+
+// Platform cursor identifiers of the sizing shapes.
+constexpr int CURSOR_SIZE_NWSE = 32642;
+constexpr int CURSOR_SIZE_NESW = 32643;
+constexpr int CURSOR_SIZE_WE = 32644;
+constexpr int CURSOR_SIZE_NS = 32645;
+constexpr int CURSOR_SIZE_ALL = 32646;
+
+// One arrow press moves the cursor this far.
+constexpr int KEY_STEP = 10;
+// The pointer sits this far inside the right and bottom edges (and both edges of the
+// top-left corner), so placing the cursor and applying its position changes nothing.
+constexpr int INSET = 2;
+
+bool InLeftGroup(int edge) {
+    return edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT;
 }
+bool InRightGroup(int edge) {
+    return edge == WMSZ_RIGHT || edge == WMSZ_TOPRIGHT || edge == WMSZ_BOTTOMRIGHT;
+}
+bool InTopGroup(int edge) {
+    return edge == WMSZ_TOP || edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT;
+}
+bool InBottomGroup(int edge) {
+    return edge == WMSZ_BOTTOM || edge == WMSZ_BOTTOMLEFT || edge == WMSZ_BOTTOMRIGHT;
+}
+
+HCURSOR SharedCursor(int cursor) {
+    return static_cast<HCURSOR>(LoadImageA(nullptr, MAKEINTRESOURCEA(cursor), IMAGE_CURSOR, 0, 0,
+                                           LR_SHARED | LR_DEFAULTSIZE));
+}
+
+LRESULT StartSizing(SizingTracker* tracker, HWND window, WPARAM wParam) {
+    BOOL fullDrag = FALSE;
+    SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &fullDrag, 0);
+    if (!fullDrag)
+        return NOT_HANDLED;
+
+    tracker->edge = static_cast<int>(wParam & 0xF);
+    tracker->active = 1;
+    tracker->window = window;
+    GetWindowRect(window, &tracker->rect);
+    tracker->startRect = tracker->rect;
+
+    MINMAXINFO& limits = tracker->limits;
+    limits.ptReserved = {0, 0};
+    limits.ptMaxSize = {GetSystemMetrics(SM_CXMAXIMIZED), GetSystemMetrics(SM_CYMAXIMIZED)};
+    if (GetWindowLongA(window, GWL_STYLE) & WS_BORDER)
+        limits.ptMaxPosition = {GetSystemMetrics(SM_CXBORDER), GetSystemMetrics(SM_CYBORDER)};
+    else if (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_WINDOWEDGE)
+        limits.ptMaxPosition = {GetSystemMetrics(SM_CXEDGE), GetSystemMetrics(SM_CYEDGE)};
+    else
+        limits.ptMaxPosition = {0, 0};
+    limits.ptMinTrackSize = {GetSystemMetrics(SM_CXMINTRACK), GetSystemMetrics(SM_CYMINTRACK)};
+    limits.ptMaxTrackSize = {GetSystemMetrics(SM_CXMAXTRACK), GetSystemMetrics(SM_CYMAXTRACK)};
+    SendMessageA(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+
+    if (GetKeyState(VK_LBUTTON) == 0)
+        SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    SetCapture(window);
+    PostMessageA(window, WM_ENTERSIZEMOVE, 0, 0);
+
+    if (tracker->edge == 0) {
+        // Sizing from the window menu: the cursor returns where it was unless the mouse moves.
+        tracker->restoreCursor = 1;
+        GetCursorPos(&tracker->savedCursor);
+        SetCursor(SharedCursor(CURSOR_SIZE_ALL));
+    } else {
+        tracker->restoreCursor = 0;
+    }
+    return 0;
+}
+
+void TrackMouse(SizingTracker* tracker, HWND window, LPARAM lParam) {
+    tracker->restoreCursor = 0;
+    POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    MapWindowPoints(window, nullptr, &point, 1);
+    ApplyEdgePosition(point.x, point.y);
+    SendMessageA(window, WM_SIZING, tracker->edge, reinterpret_cast<LPARAM>(&tracker->rect));
+    MoveWindowToRect(window, &tracker->rect);
+}
+
+// An arrow with no edge chosen picks the edge it points to, an arrow across a chosen side
+// picks the corner on that side, and every other arrow moves the cursor one step.
+void TrackArrow(SizingTracker* tracker, HWND window, WPARAM key) {
+    POINT c;
+    GetCursorPos(&c);
+    const RECT& r = tracker->rect;
+    int& edge = tracker->edge;
+    switch (key) {
+    case VK_LEFT:
+        if (edge == 0) {
+            edge = WMSZ_LEFT;
+            PlaceSizingCursor(CURSOR_SIZE_WE, r.left, c.y);
+        } else if (edge == WMSZ_TOP) {
+            edge = WMSZ_TOPLEFT;
+            PlaceSizingCursor(CURSOR_SIZE_NWSE, r.left + INSET, r.top + INSET);
+        } else if (edge == WMSZ_BOTTOM) {
+            edge = WMSZ_BOTTOMLEFT;
+            PlaceSizingCursor(CURSOR_SIZE_NESW, r.left, r.bottom - INSET);
+        } else {
+            StepSizing(window, c.x - KEY_STEP, c.y);
+        }
+        break;
+    case VK_RIGHT:
+        if (edge == 0) {
+            edge = WMSZ_RIGHT;
+            PlaceSizingCursor(CURSOR_SIZE_WE, r.right - INSET, c.y);
+        } else if (edge == WMSZ_TOP) {
+            edge = WMSZ_TOPRIGHT;
+            PlaceSizingCursor(CURSOR_SIZE_NESW, r.right - INSET, r.top);
+        } else if (edge == WMSZ_BOTTOM) {
+            edge = WMSZ_BOTTOMRIGHT;
+            PlaceSizingCursor(CURSOR_SIZE_NWSE, r.right - INSET, r.bottom - INSET);
+        } else {
+            StepSizing(window, c.x + KEY_STEP, c.y);
+        }
+        break;
+    case VK_UP:
+        if (edge == 0) {
+            edge = WMSZ_TOP;
+            PlaceSizingCursor(CURSOR_SIZE_NS, c.x, r.top);
+        } else if (edge == WMSZ_LEFT) {
+            edge = WMSZ_TOPLEFT;
+            PlaceSizingCursor(CURSOR_SIZE_NWSE, r.left + INSET, r.top + INSET);
+        } else if (edge == WMSZ_RIGHT) {
+            edge = WMSZ_TOPRIGHT;
+            PlaceSizingCursor(CURSOR_SIZE_NESW, r.right - INSET, r.top);
+        } else {
+            StepSizing(window, c.x, c.y - KEY_STEP);
+        }
+        break;
+    case VK_DOWN:
+        if (edge == 0) {
+            edge = WMSZ_BOTTOM;
+            PlaceSizingCursor(CURSOR_SIZE_NS, c.x, r.bottom - INSET);
+        } else if (edge == WMSZ_LEFT) {
+            edge = WMSZ_BOTTOMLEFT;
+            PlaceSizingCursor(CURSOR_SIZE_NESW, r.left, r.bottom - INSET);
+        } else if (edge == WMSZ_RIGHT) {
+            edge = WMSZ_BOTTOMRIGHT;
+            PlaceSizingCursor(CURSOR_SIZE_NWSE, r.right - INSET, r.bottom - INSET);
+        } else {
+            StepSizing(window, c.x, c.y + KEY_STEP);
+        }
+        break;
+    }
+}
+
+LRESULT TrackActive(SizingTracker* tracker, HWND window, UINT message, WPARAM wParam,
+                    LPARAM lParam) {
+    switch (message) {
+    case WM_MOUSEMOVE:
+        TrackMouse(tracker, window, lParam);
+        return 0;
+    case WM_KEYDOWN:
+        if (wParam == VK_RETURN || wParam == VK_ESCAPE) {
+            // Both keep the current size; the capture change below ends the sizing.
+            ReleaseCapture();
+            return 0;
+        }
+        // Arrows still go on to the event translation.
+        if (wParam >= VK_LEFT && wParam <= VK_DOWN)
+            TrackArrow(tracker, window, wParam);
+        return NOT_HANDLED;
+    case WM_LBUTTONUP:
+        ReleaseCapture();
+        return 0;
+    case WM_CAPTURECHANGED:
+        PostMessageA(window, WM_EXITSIZEMOVE, 0, 0);
+        tracker->active = 0;
+        tracker->window = nullptr;
+        if (tracker->restoreCursor)
+            SetCursorPos(tracker->savedCursor.x, tracker->savedCursor.y);
+        return 0;
+    default:
+        return NOT_HANDLED;
+    }
+}
+
+} // namespace
 
 bool SizingTrackerInit() {
     trackerRecord = static_cast<SizingTracker*>(AllocGlobalRecord(sizeof(SizingTracker), nullptr));
@@ -17,10 +199,77 @@ SizingTracker* CurrentSizingTracker() {
     return static_cast<SizingTracker*>(CurrentRecord(trackerRecord));
 }
 
-LRESULT TrackSizing(HWND, UINT, WPARAM, LPARAM) {
+LRESULT TrackSizing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    SizingTracker* tracker = trackerRecord ? CurrentSizingTracker() : nullptr;
+    if (!tracker)
+        return NOT_HANDLED;
+    if (tracker->active) {
+        // Only the window being sized takes part; another window's messages go their way.
+        if (window != tracker->window)
+            return NOT_HANDLED;
+        return TrackActive(tracker, window, message, wParam, lParam);
+    }
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_SIZE)
+        return StartSizing(tracker, window, wParam);
     return NOT_HANDLED;
 }
-void ApplyEdgePosition(int, int) {}
-void StepSizing(HWND, int, int) {}
-void MoveWindowToRect(HWND, const RECT*) {}
-void PlaceSizingCursor(int, int, int) {}
+
+void ApplyEdgePosition(int x, int y) {
+    SizingTracker* tracker = CurrentSizingTracker();
+    if (!tracker)
+        return;
+    RECT& r = tracker->rect;
+    const int edge = tracker->edge;
+    const LONG minW = tracker->limits.ptMinTrackSize.x, minH = tracker->limits.ptMinTrackSize.y;
+    const LONG maxW = tracker->limits.ptMaxTrackSize.x, maxH = tracker->limits.ptMaxTrackSize.y;
+    if (InLeftGroup(edge)) {
+        r.left = edge == WMSZ_TOPLEFT ? x - INSET : x;
+        if (r.right - r.left < minW)
+            r.left = r.right - minW;
+        else if (r.right - r.left > maxW)
+            r.left = r.right - maxW;
+    }
+    if (InRightGroup(edge)) {
+        r.right = x + INSET;
+        if (r.right - r.left < minW)
+            r.right = r.left + minW;
+        else if (r.right - r.left > maxW)
+            r.right = r.left + maxW;
+    }
+    if (InTopGroup(edge)) {
+        r.top = edge == WMSZ_TOPLEFT ? y - INSET : y;
+        if (r.bottom - r.top < minH)
+            r.top = r.bottom - minH;
+        else if (r.bottom - r.top > maxH)
+            r.top = r.bottom - maxH;
+    }
+    if (InBottomGroup(edge)) {
+        r.bottom = y + INSET;
+        if (r.bottom - r.top < minH)
+            r.bottom = r.top + minH;
+        else if (r.bottom - r.top > maxH)
+            r.bottom = r.top + maxH;
+    }
+}
+
+void StepSizing(HWND window, int x, int y) {
+    SizingTracker* tracker = CurrentSizingTracker();
+    if (!tracker)
+        return;
+    SetCursorPos(x, y);
+    ApplyEdgePosition(x, y);
+    SendMessageA(window, WM_SIZING, tracker->edge, reinterpret_cast<LPARAM>(&tracker->rect));
+    MoveWindowToRect(window, &tracker->rect);
+}
+
+void MoveWindowToRect(HWND window, const RECT* rect) {
+    RECT r = *rect;
+    if (GetWindowLongA(window, GWL_STYLE) & WS_CHILD)
+        MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&r), 2);
+    MoveWindow(window, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+}
+
+void PlaceSizingCursor(int cursor, int x, int y) {
+    SetCursorPos(x, y);
+    SetCursor(SharedCursor(cursor));
+}

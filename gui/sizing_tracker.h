@@ -5,13 +5,14 @@
 #include <windows.h>
 
 struct SizingTracker {
-    int active;         // 1 while a sizing is tracked
-    int restoreCursor;  // 1 when the cursor returns to savedCursor at the end
-    POINT savedCursor;  // cursor position when a keyboard sizing started
-    RECT rect;          // the window rectangle being shaped, screen coordinates
-    RECT startRect;     // the window rectangle when the sizing started
-    int edge;           // platform sizing-edge number, 0 none chosen yet
-    MINMAXINFO limits;  // the window's tracking limits
+    int active;        // 1 while a sizing is tracked
+    int restoreCursor; // 1 when the cursor returns to savedCursor at the end
+    POINT savedCursor; // cursor position when a keyboard sizing started
+    RECT rect;         // the window rectangle being shaped, screen coordinates
+    RECT startRect;    // the window rectangle when the sizing started
+    int edge;          // platform sizing-edge number, 0 none chosen yet
+    MINMAXINFO limits; // the window's tracking limits
+    HWND window;       // the window being sized while active
 };
 
 // Allocates the process's zero-filled tracker record (called by InitWindowLayer); false when
