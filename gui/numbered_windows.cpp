@@ -1,1 +1,289 @@
-// Filled in by its unit's implementation.
+// Numbered top-level windows: open, close, close all, and the window layer's start-up.
+#include "gui/numbered_windows.h"
+
+#include <ole2.h>
+#include <cstdio>
+#include "gui/gadget_lists.h"
+#include "gui/sizing_tracker.h"
+#include "runtime/memory_heaps.h"
+
+namespace {
+
+ObjectTable* windowTable = nullptr;
+HICON windowIcon = nullptr;
+HCURSOR windowCursor = nullptr;
+
+const char WINDOW_ID_PROPERTY[] = "GX_WindowID";
+const char DROP_ACCEPT_PROPERTY[] = "GX_DropAccept";
+
+constexpr uint32_t CENTRING_FLAGS = WINDOW_CENTER_SCREEN | WINDOW_CENTER_PARENT;
+constexpr int ACCELERATOR_COUNT = 2;
+
+HINSTANCE Instance() {
+    return GetModuleHandleA(nullptr);
+}
+
+// The window table's hook has the runtime's hook type.
+void CloseNumberedWindowHook(intptr_t number) {
+    CloseNumberedWindow(number);
+}
+
+void RegisterWindowClass(const char* className) {
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = WindowClassProc;
+    windowClass.hInstance = Instance();
+    windowClass.hIcon = windowIcon;
+    windowClass.hCursor = windowCursor;
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+}
+
+// Tab and Shift+Tab; without the block the window simply has no Tab cycling.
+void GiveAccelerators(WindowRecord* record) {
+    ACCEL* entries = static_cast<ACCEL*>(MainHeapAlloc(sizeof(ACCEL) * ACCELERATOR_COUNT));
+    if (!entries) {
+        record->acceleratorCount = 0;
+        return;
+    }
+    entries[0].fVirt = FVIRTKEY | FNOINVERT;
+    entries[0].key = VK_TAB;
+    entries[0].cmd = CMD_FOCUS_NEXT;
+    entries[1].fVirt = FVIRTKEY | FNOINVERT | FSHIFT;
+    entries[1].key = VK_TAB;
+    entries[1].cmd = CMD_FOCUS_PREVIOUS;
+    record->acceleratorEntries = entries;
+    record->acceleratorCount = ACCELERATOR_COUNT;
+    record->acceleratorTable = CreateAcceleratorTableA(entries, ACCELERATOR_COUNT);
+}
+
+// Centres a span of `size` on the reference span [low, high), never starting left of 0.
+int32_t CentreOn(LONG low, LONG high, int32_t size) {
+    int32_t position = low + (high - low - size) / 2;
+    return position < 0 ? 0 : position;
+}
+
+} // namespace
+
+void FormatWindowClassName(char* buffer, intptr_t number) {
+    std::snprintf(buffer, 32, "WindowClass_%d", static_cast<int>(number));
+}
+
+bool InitWindowLayer() {
+    windowTable = ObjectTableCreate(sizeof(WindowRecord), 16, CloseNumberedWindowHook);
+    bool eventState = EventStateInit();
+    windowIcon = LoadIconA(Instance(), MAKEINTRESOURCEA(1));
+    windowCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    bool tracker = SizingTrackerInit();
+    return windowTable && eventState && tracker;
+}
+
+ObjectTable* WindowTable() {
+    return windowTable;
+}
+
+WindowRecord* FindWindowRecord(intptr_t number) {
+    if (!windowTable) {
+        return nullptr;
+    }
+    return static_cast<WindowRecord*>(ObjectTableFind(windowTable, number));
+}
+
+HWND NumberedWindowHandle(intptr_t number) {
+    WindowRecord* record = FindWindowRecord(number);
+    return record ? record->handle : nullptr;
+}
+
+intptr_t OpenNumberedWindow(intptr_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                            const char* title, uint32_t flags, HWND parent) {
+    if (!windowTable) {
+        return 0;
+    }
+    WindowRecord* record = static_cast<WindowRecord*>(ObjectTableAllocate(windowTable, number));
+    if (!record) {
+        return 0;
+    }
+    bool automatic = number == AUTO_NUMBER;
+    if (automatic) {
+        number = reinterpret_cast<intptr_t>(record);
+    }
+    char className[32];
+    FormatWindowClassName(className, number);
+    RegisterWindowClass(className);
+
+    bool switchList = (flags & WINDOW_KEEP_GADGET_LIST) == 0;
+    flags &= ~WINDOW_KEEP_GADGET_LIST;
+    // A window with no style of its own gets a title bar.
+    if ((flags & ~(CENTRING_FLAGS | WINDOW_INVISIBLE)) == 0) {
+        flags |= WS_CAPTION;
+    }
+    bool visible = (flags & WINDOW_INVISIBLE) == 0;
+    flags &= ~WINDOW_INVISIBLE;
+    DWORD style = flags & ~CENTRING_FLAGS;
+
+    RECT outer = {0, 0, width, height};
+    AdjustWindowRect(&outer, style, FALSE);
+    int32_t outerWidth = outer.right - outer.left;
+    int32_t outerHeight = outer.bottom - outer.top;
+
+    if ((x == POSITION_DEFAULT || y == POSITION_DEFAULT) && (flags & CENTRING_FLAGS) == 0) {
+        x = CW_USEDEFAULT;
+        y = CW_USEDEFAULT;
+    }
+    if (flags & WINDOW_CENTER_SCREEN) {
+        int32_t screenWidth = GetSystemMetrics(SM_CXSCREEN);
+        int32_t screenHeight = GetSystemMetrics(SM_CYSCREEN);
+        if (outerWidth > screenWidth) {
+            outerWidth = screenWidth;
+        }
+        x = (screenWidth - outerWidth) / 2;
+        if (outerHeight > screenHeight) {
+            outerHeight = screenHeight;
+        }
+        y = (screenHeight - outerHeight) / 2;
+    } else if (flags & WINDOW_CENTER_PARENT) {
+        HWND reference = parent ? parent : GetActiveWindow();
+        RECT area;
+        if (reference && GetWindowRect(reference, &area)) {
+            x = CentreOn(area.left, area.right, outerWidth);
+            y = CentreOn(area.top, area.bottom, outerHeight);
+        }
+    }
+
+    HWND handle = CreateWindowExA(0, className, title ? title : "", style, x, y, outerWidth,
+                                  outerHeight, parent, nullptr, Instance(), nullptr);
+    if (!handle) {
+        UnregisterClassA(className, Instance());
+        ObjectTableFree(windowTable, number);
+        return 0;
+    }
+    record->handle = handle;
+    SetPropA(handle, WINDOW_ID_PROPERTY, reinterpret_cast<HANDLE>(number + 1));
+
+    if (visible) {
+        int command = SW_SHOWNORMAL;
+        if (style & WS_MAXIMIZE) {
+            command = SW_SHOWMAXIMIZED;
+        } else if (style & WS_MINIMIZE) {
+            command = SW_SHOWMINIMIZED;
+        }
+        ShowWindow(handle, command);
+    }
+    // Showing sends messages that run user code; find the record anew.
+    record = FindWindowRecord(number);
+    if (!record || record->handle != handle) {
+        return 0;
+    }
+    record->minOrMax = (style & (WS_MINIMIZE | WS_MAXIMIZE)) ? 1 : 0;
+    GiveAccelerators(record);
+    record->mdiClient = nullptr;
+
+    if (switchList) {
+        SwitchGadgetList(handle);
+    }
+    return automatic ? number : reinterpret_cast<intptr_t>(handle);
+}
+
+void CloseNumberedWindow(intptr_t number) {
+    WindowRecord* record = FindWindowRecord(number);
+    if (!record) {
+        return;
+    }
+    HWND handle = record->handle;
+    HWND owner = GetWindow(handle, GW_OWNER);
+    if (owner && !record->mdiClient) {
+        SetActiveWindow(owner);
+        // Activation runs user code, which may have closed this window already.
+        record = FindWindowRecord(number);
+        if (!record || record->handle != handle) {
+            return;
+        }
+    }
+    // From here on the translation finds no window number for this window's messages.
+    RemovePropA(handle, WINDOW_ID_PROPERTY);
+    if (RemovePropA(handle, DROP_ACCEPT_PROPERTY)) {
+        RevokeDragDrop(handle);
+    }
+    // Keep what is to be freed: destruction sends messages that may move the table's array.
+    HWND mdiClient = record->mdiClient;
+    ACCEL* entries = record->acceleratorEntries;
+    HACCEL table = record->acceleratorTable;
+    HBRUSH brush = record->backgroundBrush;
+    if (mdiClient) {
+        SendMessageA(mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(handle), 0);
+    } else {
+        DestroyWindow(handle);
+        char className[32];
+        FormatWindowClassName(className, number);
+        UnregisterClassA(className, Instance());
+    }
+    if (entries) {
+        MainHeapFree(entries);
+    }
+    if (table) {
+        DestroyAcceleratorTable(table);
+    }
+    if (brush) {
+        DeleteObject(brush);
+    }
+    record = FindWindowRecord(number);
+    if (record && record->handle == handle) {
+        ObjectTableFree(windowTable, number);
+    }
+}
+
+void CloseAllWindows() {
+    if (windowTable) {
+        ObjectTableRewind(windowTable);
+        intptr_t number = 0;
+        while (ObjectTableNext(windowTable, &number)) {
+            CloseNumberedWindow(number);
+        }
+    }
+    FreeEventPayload();
+}
+
+bool SetWindowCallback(intptr_t number, WindowCallback callback) {
+    WindowRecord* record = FindWindowRecord(number);
+    if (!record) {
+        return false;
+    }
+    record->callback = callback;
+    return true;
+}
+
+bool SetWindowBackground(intptr_t number, HBRUSH brush) {
+    WindowRecord* record = FindWindowRecord(number);
+    if (!record) {
+        return false;
+    }
+    if (record->backgroundBrush && record->backgroundBrush != brush) {
+        DeleteObject(record->backgroundBrush);
+    }
+    record->backgroundBrush = brush;
+    InvalidateRect(record->handle, nullptr, TRUE);
+    return true;
+}
+
+bool SetWindowEraseHook(intptr_t number, EraseHook hook) {
+    WindowRecord* record = FindWindowRecord(number);
+    if (!record) {
+        return false;
+    }
+    record->eraseHook = hook;
+    return true;
+}
+
+bool SetWindowSizeLimits(intptr_t number, uint16_t minWidth, uint16_t minHeight, uint16_t maxWidth,
+                         uint16_t maxHeight) {
+    WindowRecord* record = FindWindowRecord(number);
+    if (!record) {
+        return false;
+    }
+    record->minWidth = minWidth;
+    record->minHeight = minHeight;
+    record->maxWidth = maxWidth;
+    record->maxHeight = maxHeight;
+    return true;
+}
