@@ -1,1 +1,227 @@
-// Filled in by its unit's implementation.
+#include "app/main_window.h"
+
+#include "app/app_state.h"
+#include "app/square_drive.h"
+#include "gui/event_wait.h"
+#include "gui/gadgets.h"
+#include "gui/message_requester.h"
+#include "gui/numbered_windows.h"
+#include "runtime/libraries.h"
+#include "runtime/string_workspace.h"
+#include "runtime/threads.h"
+
+namespace {
+
+constexpr intptr_t MAIN_WINDOW = 14;
+constexpr intptr_t PORT_LIBRARY = 0;
+
+// The gadgets the commands read and write.
+constexpr intptr_t STEPS_FIELD = 5;
+constexpr intptr_t DELAY_FIELD = 7;
+constexpr intptr_t START_BUTTON = 8;
+constexpr intptr_t STOP_BUTTON = 9;
+constexpr intptr_t SIDE_FIELD = 11;
+constexpr intptr_t RESULT_FIELD = 12;
+constexpr intptr_t PORT_FIELD = 15;
+constexpr intptr_t CALCULATE_BUTTON = 16;
+
+const char* const ERROR_TITLE = "Fehler";
+const char* const TEXT_NO_LIBRARY = "Konnte 'inpout32.dll' nicht laden...";
+const char* const TEXT_NO_WINDOW = "Konnte das Hauptfenster nicht \xF6"
+                                   "ffnen...";
+const char* const TEXT_CHECK_FAILED = "Trage eine g\xFCltige LPT-Adresse, eine g\xFCltige "
+                                      "Schrittanzahl und ein g\xFCltiges Delay ein!";
+const char* const TEXT_READY = "Setze den Stift mittig auf ein Blatt Papier...";
+const char* const TEXT_STOPPED = "'Stop' wurde bet\xE4tigt, Taktausgabe wurde zwangsbeendet!";
+const char* const TEXT_INVALID = "ung\xFCltig";
+
+using GadgetCreator = intptr_t (*)(intptr_t number, int32_t x, int32_t y, int32_t width,
+                                   int32_t height, const char* text, int32_t flags);
+
+struct GadgetLayout {
+    intptr_t number;
+    GadgetCreator create;
+    int32_t x, y, width, height;
+    const char* text;
+    int32_t flags;
+};
+
+// In creation order, which is also the order of the Tab cycle. The author notice reaches
+// 10 pixels below the inner area and is clipped there.
+const GadgetLayout MAIN_GADGETS[] = {
+    {1, CreateTextGadget, 0, 280, 262, 40,
+     "Kalibrix V1 \x96 Schrittweiten-Kalibrierung f\xFCr Fr\xE4sen", SS_CENTER},
+    {2, CreateTextGadget, 10, 0, 250, 70,
+     "Ermittele mit diesem Programm die Weite eines Schrittes deiner Fr\xE4se! Gib eine "
+     "Schrittanzahl an, das Programm zeichnet ein Quadrat mit der angegebenen Schrittzahl und "
+     "rechnet dir die Schrittweite eines Schrittes aus!",
+     0},
+    {3, CreateTextGadget, 10, 100, 100, 20, "Anzahl der Schritte:", 0},
+    {4, CreateTextGadget, 10, 70, 100, 30, "Deine dezimale LPT-Adresse:", 0},
+    {PORT_FIELD, CreateStringGadget, 110, 75, 140, 20, "888", ES_NUMBER},
+    {STEPS_FIELD, CreateStringGadget, 110, 100, 140, 20, "100", ES_NUMBER},
+    {6, CreateTextGadget, 10, 120, 90, 20, "Wartezeit in ms:", 0},
+    {DELAY_FIELD, CreateStringGadget, 110, 120, 140, 20, "5", ES_NUMBER},
+    {START_BUTTON, CreateButtonGadget, 10, 150, 240, 20, "Mal mir ein Quadrat!", 0},
+    {STOP_BUTTON, CreateButtonGadget, 10, 170, 240, 20, "STOP!", 0},
+    {10, CreateTextGadget, 10, 200, 100, 30, "Seitenl\xE4nge des Quadrates in mm:", 0},
+    {SIDE_FIELD, CreateStringGadget, 110, 200, 140, 20, "", 0},
+    {RESULT_FIELD, CreateStringGadget, 110, 230, 140, 20, "", ES_READONLY},
+    {CALCULATE_BUTTON, CreateButtonGadget, 10, 255, 240, 20, "Berechnen!", 0},
+    {13, CreateTextGadget, 10, 230, 90, 20, "Schrittweite in mm:", 0},
+};
+
+// Takes a copy of the gadget's text into a string variable (the assignment form of the
+// workspace's caller protocol).
+void TakeGadgetText(char** variable, intptr_t gadget) {
+    const int32_t start = Workspace()->position;
+    ReadGadgetText(gadget, start);
+    AssignString(variable, start);
+}
+
+void TakeSharedGadgetText(SharedText* shared, intptr_t gadget) {
+    const int32_t start = Workspace()->position;
+    ReadGadgetText(gadget, start);
+    SharedTextAssign(shared, start);
+}
+
+// The gadget's text as a number (the temporary form of the caller protocol). A gadget that
+// does not exist reads as an empty text.
+float ReadGadgetFloat(intptr_t gadget) {
+    StringWorkspace* workspace = Workspace();
+    const int32_t saved = workspace->position;
+    float value = 0.0f;
+    if (ReadGadgetText(gadget, saved) != 0) {
+        workspace->position += 1;
+        value = ParseFloat(workspace->buffer + saved);
+    }
+    workspace->position = saved;
+    return value;
+}
+
+void WriteGadgetFloat(intptr_t gadget, float value) {
+    StringWorkspace* workspace = Workspace();
+    const int32_t saved = workspace->position;
+    FormatFloat(value, saved);
+    workspace->position += 1;
+    WriteGadgetText(gadget, workspace->buffer + saved);
+    workspace->position = saved;
+}
+
+void StartCommand() {
+    // Taken before the check and whatever they hold: a running drive takes them up at once.
+    TakeSharedGadgetText(&App.stepsText, STEPS_FIELD);
+    TakeSharedGadgetText(&App.delayText, DELAY_FIELD);
+    TakeGadgetText(&App.portText, PORT_FIELD);
+    if (SharedTextParseInteger(&App.stepsText) <= 0 ||
+        SharedTextParseInteger(&App.delayText) <= 0 || ParseInteger(App.portText) <= 0) {
+        ShowMessage(ERROR_TITLE, TEXT_CHECK_FAILED, 0);
+        return;
+    }
+    ShowMessage("Fertig?", TEXT_READY, 0);
+    App.workerThread = ThreadCreate(SquareDrive, 0);
+}
+
+void StopCommand() {
+    ThreadKill(App.workerThread);
+    ShowMessage("Stop...", TEXT_STOPPED, 0);
+}
+
+void CalculateCommand() {
+    App.sideLength = ReadGadgetFloat(SIDE_FIELD);
+    if (App.sideLength > 0.0f) {
+        App.stepCount = ReadGadgetFloat(STEPS_FIELD);
+        App.mmPerStep = App.sideLength / App.stepCount;
+        WriteGadgetFloat(RESULT_FIELD, App.mmPerStep);
+    } else {
+        WriteGadgetText(RESULT_FIELD, TEXT_INVALID);
+    }
+}
+
+struct Command {
+    intptr_t gadget;
+    void (*run)();
+};
+
+const Command COMMANDS[] = {
+    {START_BUTTON, StartCommand},
+    {STOP_BUTTON, StopCommand},
+    {CALCULATE_BUTTON, CalculateCommand},
+};
+
+void RunGadgetCommand(intptr_t gadget) {
+    for (const Command& command : COMMANDS) {
+        if (command.gadget == gadget && command.run != nullptr) {
+            command.run();
+            return;
+        }
+    }
+}
+
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD directoryFlags);
+
+// The port library must not be picked up from the current directory, where anyone may have put
+// a file of that name. Wine 8 ignores SetDllDirectoryA(""), so the search order is narrowed with
+// SetDefaultDllDirectories where the system has it: the program's folder and the system folders
+// still serve.
+void KeepCurrentDirectoryOutOfDllSearch() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    FARPROC found =
+        kernel != nullptr ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+    auto setDefaultDllDirectories =
+        reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(found));
+    if (setDefaultDllDirectories != nullptr &&
+        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) {
+        return;
+    }
+    SetDllDirectoryA("");
+}
+
+// A library that loads but has no "Out32" would let every square "succeed" without a single
+// write, so it counts as not loadable.
+bool OpenPortLibrary() {
+    KeepCurrentDirectoryOutOfDllSearch();
+    if (LibraryOpen(PORT_LIBRARY, "inpout32.dll") == 0) {
+        return false;
+    }
+    if (LibraryGetFunction(PORT_LIBRARY, "Out32") == nullptr) {
+        LibraryClose(PORT_LIBRARY);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+HWND OpenMainWindow() {
+    const intptr_t window =
+        OpenNumberedWindow(MAIN_WINDOW, 429, 123, 262, 310, "Kalibrix", WS_CAPTION | WS_SYSMENU);
+    if (window == 0) {
+        return nullptr;
+    }
+    for (const GadgetLayout& gadget : MAIN_GADGETS) {
+        if (gadget.create != nullptr) {
+            gadget.create(gadget.number, gadget.x, gadget.y, gadget.width, gadget.height,
+                          gadget.text, gadget.flags);
+        }
+    }
+    return reinterpret_cast<HWND>(window);
+}
+
+void MainProcedure() {
+    if (!OpenPortLibrary()) {
+        ShowMessage(ERROR_TITLE, TEXT_NO_LIBRARY, 0);
+        return;
+    }
+    // Without a window no event would ever come.
+    if (OpenMainWindow() == nullptr) {
+        ShowMessage(ERROR_TITLE, TEXT_NO_WINDOW, 0);
+        return;
+    }
+    do {
+        App.lastEvent = WaitEvent();
+        if (App.lastEvent == EVENT_GADGET) {
+            RunGadgetCommand(CurrentEventGadget());
+        }
+    } while (App.lastEvent != EVENT_CLOSE_WINDOW);
+}

@@ -1,1 +1,82 @@
-// Filled in by its unit's implementation.
+#include "app/startup_shutdown.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "gui/gadgets.h"
+#include "gui/message_requester.h"
+#include "gui/numbered_windows.h"
+#include "runtime/libraries.h"
+#include "runtime/memory_heaps.h"
+#include "runtime/string_workspace.h"
+#include "runtime/threads.h"
+
+namespace {
+
+HINSTANCE programInstance = nullptr;
+
+// How far start-up came: shut-down takes down only what exists.
+enum StartupStage {
+    STAGE_NONE,
+    STAGE_MAIN_HEAP,
+    STAGE_WINDOW_LAYER,
+    STAGE_LIBRARIES,
+    STAGE_THREADS,
+};
+
+StartupStage StartUp() {
+    AppStateInit();
+    programInstance = GetModuleHandleA(nullptr);
+    if (!MainHeapCreate()) {
+        return STAGE_NONE;
+    }
+    if (!WorkspaceInit() || !NodeHeapCreate() || !InitWindowLayer()) {
+        return STAGE_MAIN_HEAP;
+    }
+    if (!InitGadgetLayer() || !LibrariesInit()) {
+        return STAGE_WINDOW_LAYER;
+    }
+    InitCommonControls();
+    CoInitialize(nullptr);
+    if (!ThreadsInit()) {
+        return STAGE_LIBRARIES;
+    }
+    return STAGE_THREADS;
+}
+
+[[noreturn]] void ShutDown(StartupStage stage) {
+    if (stage >= STAGE_THREADS) {
+        // Every drive is stopped before the port library goes: no write may go through a
+        // released library, and the port keeps the last byte written.
+        ThreadStopAll();
+        ThreadCloseAll();
+    }
+    if (stage >= STAGE_LIBRARIES) {
+        LibraryCloseAll();
+    }
+    if (stage >= STAGE_WINDOW_LAYER) {
+        CloseAllWindows();
+    }
+    if (stage >= STAGE_MAIN_HEAP) {
+        MainHeapDestroy();
+    }
+    ExitProcess(0);
+}
+
+} // namespace
+
+HINSTANCE ProgramInstance() {
+    return programInstance;
+}
+
+void RunProgram() {
+    const StartupStage stage = StartUp();
+    if (stage == STAGE_THREADS) {
+        MainProcedure();
+    } else {
+        // A half-started runtime cannot run the tool; say so rather than vanish.
+        ShowMessage("Fehler", "Kalibrix konnte nicht gestartet werden...", 0);
+    }
+    ShutDown(stage);
+}
