@@ -1,0 +1,139 @@
+// The dry run's walk-through: starts kalibrix.exe from the current folder (with the stand-in
+// port library beside it) and does the main job as a user would: draws a square with the
+// defaults, enters a side of 25 mm, calculates, and closes the window. Prints what happened and
+// a summary of the port trace; exits with 1 when anything went other than expected.
+//
+//   kalibrix_walkthrough [--screenshot]
+//
+// With --screenshot it prints "SCREENSHOT x y width height" while the result is shown and waits
+// until the file "screenshot.done" appears in the folder before it closes the window.
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include "tools/driver/driver.h"
+
+namespace {
+
+constexpr DWORD WINDOW_TIMEOUT_MS = 30000;
+constexpr DWORD BOX_TIMEOUT_MS = 10000;
+constexpr DWORD SQUARE_TIMEOUT_MS = 60000;
+
+void Say(const std::string& line) {
+    std::printf("walkthrough: %s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+int Fail(const std::string& what) {
+    Say("FAILED: " + what);
+    return 1;
+}
+
+bool AnswerBox(driver::Program& program, const char* title, DWORD timeoutMs) {
+    HWND box = program.WaitForMessageBox(title, timeoutMs);
+    if (box == nullptr) {
+        return false;
+    }
+    Say("message \"" + std::string(title) + "\": \"" + driver::MessageBoxText(box) + "\"");
+    return driver::AnswerMessageBox(box);
+}
+
+bool WaitForFile(const std::string& path, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (!driver::FileExists(path)) {
+        if (GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        Sleep(50);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const bool screenshot = argc > 1 && std::strcmp(argv[1], "--screenshot") == 0;
+    char folder[MAX_PATH];
+    GetCurrentDirectoryA(sizeof folder, folder);
+
+    driver::Program program;
+    program.UseFolder(folder);
+    DeleteFileA(driver::JoinPath(folder, "screenshot.done").c_str());
+    if (!program.Start()) {
+        return Fail("kalibrix.exe did not start");
+    }
+    HWND window = program.WaitForWindow(WINDOW_TIMEOUT_MS);
+    if (window == nullptr) {
+        HWND error = program.FindMessageBox("Fehler");
+        return Fail(error != nullptr ? "it says: " + driver::MessageBoxText(error)
+                                     : std::string("its window did not open"));
+    }
+    Say("the window \"" + driver::WindowText(window) + "\" is open");
+
+    driver::Click(driver::Gadget(window, 8));
+    if (!AnswerBox(program, "Fertig?", BOX_TIMEOUT_MS)) {
+        return Fail("no \"Fertig?\" after \"Mal mir ein Quadrat!\"");
+    }
+    if (!AnswerBox(program, "Fertig!", SQUARE_TIMEOUT_MS)) {
+        return Fail("the square did not finish");
+    }
+
+    HWND result = driver::Gadget(window, 12);
+    driver::Type(driver::Gadget(window, 11), "25");
+    driver::Click(driver::Gadget(window, 16));
+    const std::string shown = driver::WaitForAnyText(result, BOX_TIMEOUT_MS);
+    Say("side length 25 mm, \"Berechnen!\" shows " + shown);
+
+    if (screenshot) {
+        RECT rect;
+        GetWindowRect(window, &rect);
+        std::printf("SCREENSHOT %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
+                    rect.bottom - rect.top);
+        std::fflush(stdout);
+        if (!WaitForFile(driver::JoinPath(folder, "screenshot.done"), WINDOW_TIMEOUT_MS)) {
+            Say("no screenshot was taken");
+        }
+    }
+
+    driver::Close(window);
+    const DWORD exitCode = program.WaitForExit(BOX_TIMEOUT_MS);
+    if (exitCode == STILL_ACTIVE) {
+        return Fail("the program did not end after the close box");
+    }
+    Say("closed, exit code " + std::to_string(exitCode));
+
+    const std::vector<driver::PortWrite> trace = driver::ReadTrace(program.TracePath());
+    std::set<unsigned> ports;
+    std::vector<unsigned> bytes;
+    for (const driver::PortWrite& write : trace) {
+        ports.insert(write.port);
+        bytes.push_back(write.value);
+    }
+    std::string portList;
+    for (unsigned port : ports) {
+        portList += (portList.empty() ? "" : ", ") + std::to_string(port);
+    }
+    char duration[32] = "0.00";
+    if (trace.size() > 1) {
+        std::snprintf(duration, sizeof duration, "%.2f",
+                      (trace.back().microseconds - trace.front().microseconds) / 1e6);
+    }
+    std::printf("Dry run: %u port writes to port %s in %s s, result %s mm per step\n",
+                static_cast<unsigned>(trace.size()), portList.empty() ? "-" : portList.c_str(),
+                duration, shown.c_str());
+    std::fflush(stdout);
+
+    if (bytes != driver::SquareBytes(100)) {
+        return Fail("the port trace is not the square of 4 sides of 101 pulses");
+    }
+    if (ports != std::set<unsigned>{888}) {
+        return Fail("writes went to other ports than 888");
+    }
+    if (shown != "0.250000") {
+        return Fail("the result is not 0.250000");
+    }
+    if (exitCode != 0) {
+        return Fail("the exit code is not 0");
+    }
+    return 0;
+}
