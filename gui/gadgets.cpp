@@ -45,18 +45,18 @@ struct KindDescriptor {
 
 void FillTextClass(GadgetClass* text) {
     text->kind = GadgetKind::Text;
-    text->parentMessage = nullptr; // colour handler
-    text->release = nullptr;       // gives back the background brush
-    text->setColour = nullptr;
-    text->getColour = nullptr;
+    text->parentMessage = TextColourHandler;
+    text->release = ColourRelease; // gives back the background brush
+    text->setColour = ColourSetter;
+    text->getColour = ColourGetter;
 }
 
 void FillStringClass(GadgetClass* string) {
     string->kind = GadgetKind::String;
-    string->parentMessage = nullptr; // colour handler
-    string->release = nullptr;       // gives back the background brush
-    string->setColour = nullptr;
-    string->getColour = nullptr;
+    string->parentMessage = StringColourHandler;
+    string->release = ColourRelease; // gives back the background brush
+    string->setColour = ColourSetter;
+    string->getColour = ColourGetter;
 }
 
 void FillButtonClass(GadgetClass* button) {
