@@ -19,13 +19,25 @@ struct SquareDriveIo {
     bool (*writePort)(void* context, uint32_t port, uint8_t value);
     // Waits the milliseconds; false when the drive has been told to stop.
     bool (*sleep)(void* context, uint32_t milliseconds);
-    // Shows the completion message and returns when the user has confirmed it.
+    // Shows the completion message and returns when the user has confirmed it. The program's
+    // binding shows nothing once the thread has been told to stop (ThreadStopRequested); a stop
+    // that comes while the message is open ends its modal loop.
     void (*reportDone)(void* context);
 };
 
 // Draws the square through the given operations. Returns true when the square is complete and
 // reported, false when the drive was told to stop (nothing more is written then).
 bool DrawSquare(const SquareDriveIo& io);
+
+// The program's port write: "Out32" of library 0 with the port and the byte, unless the calling
+// thread has been told to stop (then nothing is written and the result is false). A library
+// without "Out32" skips the write silently and counts as written.
+bool DriveWritePort(void* context, uint32_t port, uint8_t value);
+// The program's wait: Delay, which a stop ends at once; false when the thread was told to stop.
+bool DriveSleep(void* context, uint32_t milliseconds);
+// The step count and the delay from the application's shared texts (App.stepsText, delayText).
+int64_t DriveReadStepCount(void* context);
+int64_t DriveReadDelay(void* context);
 
 // The drive's thread procedure in the program (the parameter is ignored); returns 0.
 DWORD WINAPI SquareDrive(LPVOID parameter);

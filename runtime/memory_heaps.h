@@ -34,10 +34,10 @@ void* NodeListAdd(NodeList* head, size_t payloadSize);
 void NodeListRemove(NodeList* head, void* payload);
 
 // Walking by payload address. Read the successor before removing the current entry.
-void* NodeListFirst(NodeList head);  // newest payload, or null
-void* NodeListLast(NodeList head);   // oldest payload, or null
-void* NodeListNext(void* payload);   // the next older payload, or null
-void* NodeListPrev(void* payload);   // the next newer payload, or null
+void* NodeListFirst(NodeList head); // newest payload, or null
+void* NodeListLast(NodeList head);  // oldest payload, or null
+void* NodeListNext(void* payload);  // the next older payload, or null
+void* NodeListPrev(void* payload);  // the next newer payload, or null
 ListNode* NodeOfPayload(void* payload);
 void* PayloadOfNode(ListNode* node);
 

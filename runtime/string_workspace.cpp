@@ -1,1 +1,186 @@
-// Filled in by its unit's implementation.
+#include "runtime/string_workspace.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+StringWorkspace workspace = {nullptr, nullptr, 0, 0};
+
+constexpr int32_t FIRST_BLOCK_SIZE = 16;
+constexpr int32_t GROWTH = 0x4000;
+// Every block reaches this far past its capacity, so a terminator at the reserved end and a
+// copy in 4-byte words that reads up to 3 bytes past a text's end stay inside it.
+constexpr int32_t SLACK = 5;
+constexpr int32_t FORMAT_RESERVE = 1024;
+
+} // namespace
+
+StringWorkspace* Workspace() {
+    return &workspace;
+}
+
+bool WorkspaceInit() {
+    if (workspace.heap != nullptr) {
+        return true;
+    }
+    HANDLE heap = HeapCreate(HEAP_NO_SERIALIZE, 4096, 0);
+    if (heap == nullptr) {
+        return false;
+    }
+    char* buffer = static_cast<char*>(HeapAlloc(heap, HEAP_NO_SERIALIZE, FIRST_BLOCK_SIZE));
+    if (buffer == nullptr) {
+        HeapDestroy(heap);
+        return false;
+    }
+    workspace.heap = heap;
+    workspace.buffer = buffer;
+    workspace.position = 0;
+    workspace.capacity = FIRST_BLOCK_SIZE;
+    return true;
+}
+
+char* WorkspaceReserve(int32_t n, int32_t at) {
+    if (workspace.buffer == nullptr || n < 0 || at < 0) {
+        return nullptr;
+    }
+    // `at` is always `position`; should a caller pass more, the room is still measured from
+    // the further of the two so that the reservation never runs past the block.
+    const int64_t from = at > workspace.position ? at : workspace.position;
+    const int64_t end = from + n;
+    if (end >= workspace.capacity - 4) {
+        const int64_t capacity = end + GROWTH;
+        if (capacity + SLACK > INT32_MAX) {
+            return nullptr;
+        }
+        void* block = HeapReAlloc(workspace.heap, HEAP_NO_SERIALIZE, workspace.buffer,
+                                  static_cast<SIZE_T>(capacity + SLACK));
+        if (block == nullptr) {
+            return nullptr;
+        }
+        workspace.buffer = static_cast<char*>(block);
+        workspace.capacity = static_cast<int32_t>(capacity);
+    }
+    workspace.position = at + n;
+    return workspace.buffer + at;
+}
+
+int32_t WorkspaceGiveBack(int32_t n) {
+    workspace.position -= n;
+    return workspace.position;
+}
+
+int32_t AssignString(char** variable, int32_t start) {
+    int32_t length = workspace.position - start;
+    if (variable == nullptr || workspace.buffer == nullptr || start < 0 || length < 0) {
+        workspace.position = start;
+        return start;
+    }
+    const SIZE_T size = static_cast<SIZE_T>(length) + SLACK;
+    void* block = *variable == nullptr
+                      ? HeapAlloc(workspace.heap, HEAP_NO_SERIALIZE, size)
+                      : HeapReAlloc(workspace.heap, HEAP_NO_SERIALIZE, *variable, size);
+    if (block != nullptr) {
+        *variable = static_cast<char*>(block);
+        // Whole words, as the slack of both blocks allows.
+        std::memcpy(block, workspace.buffer + start, (static_cast<size_t>(length) + 3) & ~3u);
+        (*variable)[length] = '\0';
+    }
+    workspace.position = start;
+    return start;
+}
+
+int64_t ParseInteger(const char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p == ' ' || *p == '\t') {
+        ++p;
+    }
+    bool negative = false;
+    if (*p == '-') {
+        negative = true;
+        ++p;
+    } else if (*p == '+') {
+        ++p;
+    }
+    uint64_t value = 0;
+    if (*p == '$') {
+        for (++p;; ++p) {
+            unsigned digit;
+            if (*p >= '0' && *p <= '9') {
+                digit = *p - '0';
+            } else if (*p >= 'A' && *p <= 'F') {
+                digit = *p - 'A' + 10;
+            } else if (*p >= 'a' && *p <= 'f') {
+                digit = *p - 'a' + 10;
+            } else {
+                break;
+            }
+            value = value * 16 + digit;
+        }
+    } else if (*p == '%') {
+        for (++p; *p == '0' || *p == '1'; ++p) {
+            value = value * 2 + (*p - '0');
+        }
+    } else {
+        for (; *p >= '0' && *p <= '9'; ++p) {
+            value = value * 10 + (*p - '0');
+        }
+    }
+    if (negative) {
+        value = ~value + 1;
+    }
+    return static_cast<int64_t>(value);
+}
+
+float ParseFloat(const char* text) {
+    if (text == nullptr) {
+        return 0.0f;
+    }
+    return static_cast<float>(std::atof(text));
+}
+
+int32_t FormatFloat(float value, int32_t at) {
+    char* out = WorkspaceReserve(FORMAT_RESERVE, at);
+    if (out == nullptr) {
+        return workspace.position;
+    }
+    int written;
+    // Old runtime libraries spell these "1.#INF00" and the like; the text must not depend on
+    // which one the program meets.
+    if (std::isnan(value)) {
+        written = std::snprintf(out, FORMAT_RESERVE, "nan");
+    } else if (std::isinf(value)) {
+        written = std::snprintf(out, FORMAT_RESERVE, value < 0 ? "-inf" : "inf");
+    } else {
+        written = std::snprintf(out, FORMAT_RESERVE, "%f", static_cast<double>(value));
+    }
+    if (written < 0 || written >= FORMAT_RESERVE) {
+        written = 0;
+        out[0] = '\0';
+    }
+    return WorkspaceGiveBack(FORMAT_RESERVE - written);
+}
+
+void SharedTextInit(SharedText* shared) {
+    InitializeCriticalSection(&shared->lock);
+    shared->text = nullptr;
+}
+
+int32_t SharedTextAssign(SharedText* shared, int32_t start) {
+    EnterCriticalSection(&shared->lock);
+    const int32_t result = AssignString(&shared->text, start);
+    LeaveCriticalSection(&shared->lock);
+    return result;
+}
+
+int64_t SharedTextParseInteger(SharedText* shared) {
+    EnterCriticalSection(&shared->lock);
+    const int64_t value = ParseInteger(shared->text);
+    LeaveCriticalSection(&shared->lock);
+    return value;
+}

@@ -13,7 +13,7 @@ using ThreadProcedure = DWORD(WINAPI*)(LPVOID parameter);
 struct ThreadControl; // the stop signal shared by a thread and its registry record
 
 struct ThreadRecord {
-    HANDLE handle;          // closed exactly when the record is dropped
+    HANDLE handle; // closed exactly when the record is dropped
     int32_t number;
     ThreadControl* control; // outlives the record while the thread still runs
 };

@@ -1,0 +1,199 @@
+// The string workspace, string variables and the number conversions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "runtime/string_workspace.h"
+#include "tests/runtime/runtime_test_helpers.h"
+
+namespace {
+
+class StringsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(StartRuntime());
+        Workspace()->position = 0;
+    }
+};
+
+// Runs first in the program (by its name's order in this file), while the workspace is fresh.
+TEST(StringsFreshTest, WorkspaceGrowsExactlyWhenAReservationReachesCapacityMinusFour) {
+    ASSERT_TRUE(StartRuntime());
+    StringWorkspace* workspace = Workspace();
+    ASSERT_EQ(workspace->capacity, 16) << "the workspace must be fresh for this case";
+    EXPECT_EQ(HeapSize(workspace->heap, 0, workspace->buffer), 16u);
+
+    char* at = WorkspaceReserve(11, 0);
+    EXPECT_EQ(at, workspace->buffer);
+    EXPECT_EQ(workspace->capacity, 16);
+    EXPECT_EQ(workspace->position, 11);
+    EXPECT_EQ(WorkspaceGiveBack(11), 0);
+
+    std::memcpy(workspace->buffer, "kept", 5);
+    WorkspaceReserve(12, 0);
+    EXPECT_EQ(workspace->capacity, 16396);
+    EXPECT_EQ(HeapSize(workspace->heap, 0, workspace->buffer), 16401u);
+    EXPECT_STREQ(workspace->buffer, "kept");
+    EXPECT_EQ(workspace->position, 12);
+    WorkspaceGiveBack(12);
+}
+
+TEST_F(StringsTest, AssignStringCopiesAndRewindsIncludingEmptyText) {
+    StringWorkspace* workspace = Workspace();
+    char* variable = nullptr;
+    const int32_t start = ProduceText("");
+    EXPECT_EQ(AssignString(&variable, start), start);
+    ASSERT_NE(variable, nullptr);
+    EXPECT_STREQ(variable, "");
+    EXPECT_EQ(HeapSize(workspace->heap, 0, variable), 5u);
+    EXPECT_EQ(workspace->position, start);
+
+    // Each length exercises the word copy and the resized block.
+    for (const char* text : {"888", "100", "Seitenl\xE4nge", "a", "abcdefghijklmnopq", "5"}) {
+        SCOPED_TRACE(text);
+        const int32_t at = ProduceText(text);
+        AssignString(&variable, at);
+        EXPECT_STREQ(variable, text);
+        EXPECT_EQ(HeapSize(workspace->heap, 0, variable), std::strlen(text) + 5);
+        EXPECT_EQ(workspace->position, at);
+    }
+
+    // A temporary under the caller protocol: the terminator belongs to it, then released.
+    const int32_t saved = workspace->position;
+    ProduceText("42");
+    workspace->position += 1;
+    EXPECT_EQ(ParseInteger(workspace->buffer + saved), 42);
+    workspace->position = saved;
+}
+
+TEST_F(StringsTest, ParseIntegerTable) {
+    const struct {
+        const char* text;
+        int64_t value;
+    } rows[] = {
+        {"  -$1F", -31},
+        {"%101", 5},
+        {"$fF", 255},
+        {" +$10", 16},
+        {"12abc", 12},
+        {"3.7", 3},
+        {"1e3", 1},
+        {"0x1F", 0},
+        {"$", 0},
+        {"%2", 0},
+        {"- 5", 0},
+        {"+-5", 0},
+        {"", 0},
+        {"\n5", 0},
+        {"\t42", 42},
+        {"888", 888},
+        {"-100", -100},
+        {"\xB2"
+         "5",
+         0}, // superscript two is no digit
+        {"9223372036854775807", INT64_MAX},
+        {"9223372036854775808", INT64_MIN},
+        {"18446744073709551616", 0},
+        {"18446744073709551617", 1},
+        {"$FFFFFFFFFFFFFFFF", -1},
+        {"4294967296", 4294967296LL},
+        {"-%11", -3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string("text '") + row.text + "'");
+        EXPECT_EQ(ParseInteger(row.text), row.value);
+    }
+    EXPECT_EQ(ParseInteger(nullptr), 0);
+}
+
+TEST_F(StringsTest, ParseFloatUsesTheDecimalPointOnly) {
+    const struct {
+        const char* text;
+        float value;
+    } rows[] = {
+        {"12,5", 12.0f}, {" 2.5e1", 25.0f}, {"", 0.0f},    {"abc", 0.0f},
+        {"-0.5", -0.5f}, {"100", 100.0f},   {"0.1", 0.1f},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(ParseFloat(row.text), row.value);
+    }
+    EXPECT_EQ(ParseFloat(nullptr), 0.0f);
+}
+
+TEST_F(StringsTest, FormatFloatWritesFixedTextAndEndsOnTheTerminator) {
+    const struct {
+        float value;
+        const char* text;
+    } rows[] = {
+        {0.25f, "0.250000"},
+        {-3.0f, "-3.000000"},
+        {0.1f, "0.100000"},
+        {1234.5f, "1234.500000"},
+        {0.0000004f, "0.000000"},
+        {16777216.0f, "16777216.000000"},
+        {std::numeric_limits<float>::infinity(), "inf"},
+        {-std::numeric_limits<float>::infinity(), "-inf"},
+        {std::numeric_limits<float>::quiet_NaN(), "nan"},
+        {-std::numeric_limits<float>::quiet_NaN(), "nan"},
+    };
+    StringWorkspace* workspace = Workspace();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        // Start behind some other text, as a second temporary would.
+        const int32_t before = ProduceText("x");
+        workspace->position += 1;
+        const int32_t start = workspace->position;
+        const int32_t end = FormatFloat(row.value, start);
+        EXPECT_EQ(end, start + static_cast<int32_t>(std::strlen(row.text)));
+        EXPECT_EQ(workspace->position, end);
+        EXPECT_STREQ(workspace->buffer + start, row.text);
+        EXPECT_EQ(workspace->buffer[end], '\0');
+        EXPECT_STREQ(workspace->buffer + before, "x");
+        workspace->position = before;
+    }
+    // The largest value has a long text; it still fits the reservation.
+    const int32_t start = workspace->position;
+    FormatFloat(std::numeric_limits<float>::max(), start);
+    EXPECT_EQ(std::strlen(workspace->buffer + start), 46u);
+    workspace->position = start;
+}
+
+// A reader on another thread sees the whole old or the whole new text while the main thread
+// assigns texts of different lengths (which move the block).
+SharedText shared;
+volatile LONG stopReading = 0;
+volatile LONG badReads = 0;
+volatile LONG reads = 0;
+
+DWORD WINAPI ReadShared(LPVOID) {
+    while (!stopReading) {
+        const int64_t value = SharedTextParseInteger(&shared);
+        if (value != 5 && value != 123456789012345LL) {
+            InterlockedIncrement(&badReads);
+        }
+        InterlockedIncrement(&reads);
+    }
+    return 0;
+}
+
+TEST_F(StringsTest, SharedTextReadsSeeWholeTexts) {
+    SharedTextInit(&shared);
+    SharedTextAssign(&shared, ProduceText("5"));
+    HANDLE reader = CreateThread(nullptr, 0, ReadShared, nullptr, 0, nullptr);
+    ASSERT_NE(reader, nullptr);
+    ASSERT_TRUE(WaitUntil([] { return reads > 0; }));
+    const LONG readsBefore = reads;
+    for (int i = 0; i < 20000 || reads - readsBefore < 20000; ++i) {
+        SharedTextAssign(&shared, ProduceText(i % 2 ? "5" : "123456789012345"));
+    }
+    stopReading = 1;
+    WaitForSingleObject(reader, INFINITE);
+    CloseHandle(reader);
+    EXPECT_EQ(badReads, 0);
+    EXPECT_GT(reads, 0);
+}
+
+} // namespace

@@ -1,0 +1,205 @@
+// Numbered threads, their registry and the cooperative stop.
+#include <gtest/gtest.h>
+
+#include "runtime/threads.h"
+#include "tests/runtime/runtime_test_helpers.h"
+
+namespace {
+
+class ThreadsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(StartRuntime()); }
+    void TearDown() override {
+        ThreadStopAll();
+        ThreadCloseAll();
+    }
+};
+
+DWORD WINAPI Quick(LPVOID) {
+    return 7;
+}
+
+DWORD WINAPI DelayForever(LPVOID) {
+    Delay(INFINITE);
+    return 0;
+}
+
+DWORD WINAPI WaitForEvent(LPVOID event) {
+    WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+    return 0;
+}
+
+bool Ends(HANDLE thread, DWORD milliseconds = 5000) {
+    return WaitForSingleObject(thread, milliseconds) == WAIT_OBJECT_0;
+}
+
+bool HandleIsOpen(HANDLE handle) {
+    DWORD flags = 0;
+    return GetHandleInformation(handle, &flags) != 0;
+}
+
+TEST_F(ThreadsTest, NumbersCountUpAndAFailedCreationTakesNone) {
+    const int32_t first = ThreadCreate(Quick, 0);
+    EXPECT_GE(first, 1);
+    EXPECT_EQ(ThreadCreate(nullptr, 0), 0);
+    const int32_t second = ThreadCreate(Quick, 0);
+    EXPECT_EQ(second, first + 1);
+    EXPECT_EQ(ThreadCreate(Quick, 0), first + 2);
+}
+
+TEST_F(ThreadsTest, EndedThreadsArePrunedOnTheNextCreationAndTheirHandlesClosed) {
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const int32_t number = ThreadCreate(WaitForEvent, reinterpret_cast<intptr_t>(release));
+    HANDLE registered = ThreadFindRunning(number);
+    ASSERT_NE(registered, nullptr);
+    HANDLE own = DuplicateThreadHandle(number);
+    SetEvent(release);
+    ASSERT_TRUE(Ends(own));
+    EXPECT_EQ(ThreadFindRunning(number), nullptr);
+    EXPECT_TRUE(HandleIsOpen(registered)); // still registered until the next creation
+
+    const int32_t next = ThreadCreate(Quick, 0);
+    EXPECT_EQ(next, number + 1);
+    EXPECT_FALSE(HandleIsOpen(registered));
+    ThreadKill(number); // finds nothing
+    CloseHandle(own);
+    CloseHandle(release);
+}
+
+TEST_F(ThreadsTest, KillStopsTheDelayAtOnceAndDropsTheRecord) {
+    const int32_t number = ThreadCreate(DelayForever, 0);
+    ASSERT_NE(number, 0);
+    HANDLE registered = ThreadFindRunning(number);
+    HANDLE own = DuplicateThreadHandle(number);
+    ASSERT_NE(own, nullptr);
+    Sleep(50);
+    EXPECT_EQ(WaitForSingleObject(own, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    ThreadKill(number);
+    EXPECT_EQ(ThreadFindRunning(number), nullptr);
+    EXPECT_FALSE(HandleIsOpen(registered));
+    EXPECT_TRUE(Ends(own, 1000));
+    EXPECT_GT(ThreadCreate(Quick, 0), number);
+    CloseHandle(own);
+
+    ThreadKill(0);
+    ThreadKill(number);
+}
+
+// The action models a port write that takes a while; a stop must never cut one in two, and no
+// action may start after ThreadKill returned.
+volatile LONG actionsStarted = 0;
+volatile LONG actionsFinished = 0;
+
+void SlowAction(void*) {
+    InterlockedIncrement(&actionsStarted);
+    Sleep(3);
+    InterlockedIncrement(&actionsFinished);
+}
+
+DWORD WINAPI ActUntilStopped(LPVOID) {
+    while (ThreadRunUnlessStopped(SlowAction, nullptr)) {
+        Delay(1);
+    }
+    return ThreadStopRequested() ? 1 : 0;
+}
+
+TEST_F(ThreadsTest, NoActionRunsAfterKillReturns) {
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        actionsStarted = 0;
+        actionsFinished = 0;
+        const int32_t number = ThreadCreate(ActUntilStopped, 0);
+        HANDLE own = DuplicateThreadHandle(number);
+        ASSERT_NE(own, nullptr);
+        ASSERT_TRUE(WaitUntil([] { return actionsFinished >= 2 + 0; }));
+        Sleep(round % 5);
+        ThreadKill(number);
+        const LONG started = actionsStarted;
+        EXPECT_EQ(actionsFinished, started);
+        Sleep(30);
+        EXPECT_EQ(actionsStarted, started);
+        ASSERT_TRUE(Ends(own, 1000));
+        DWORD exitCode = 0;
+        GetExitCodeThread(own, &exitCode);
+        EXPECT_EQ(exitCode, 1u);
+        CloseHandle(own);
+    }
+}
+
+TEST_F(ThreadsTest, ActionsRunAndDelaySleepsOutsideRegisteredThreads) {
+    EXPECT_FALSE(ThreadStopRequested());
+    actionsStarted = 0;
+    EXPECT_TRUE(ThreadRunUnlessStopped(SlowAction, nullptr));
+    EXPECT_EQ(actionsStarted, 1);
+    const ULONGLONG before = GetTickCount64();
+    Delay(60);
+    EXPECT_GE(GetTickCount64() - before, 45u);
+}
+
+TEST_F(ThreadsTest, CloseAllForgetsThreadsButLeavesThemRunning) {
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const int32_t a = ThreadCreate(WaitForEvent, reinterpret_cast<intptr_t>(release));
+    const int32_t b = ThreadCreate(WaitForEvent, reinterpret_cast<intptr_t>(release));
+    HANDLE ownA = DuplicateThreadHandle(a);
+    HANDLE ownB = DuplicateThreadHandle(b);
+    HANDLE registeredA = ThreadFindRunning(a);
+    ThreadCloseAll();
+    EXPECT_EQ(ThreadFindRunning(a), nullptr);
+    EXPECT_EQ(ThreadFindRunning(b), nullptr);
+    EXPECT_FALSE(HandleIsOpen(registeredA));
+    EXPECT_EQ(WaitForSingleObject(ownA, 100), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForSingleObject(ownB, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    SetEvent(release);
+    EXPECT_TRUE(Ends(ownA));
+    EXPECT_TRUE(Ends(ownB));
+    CloseHandle(ownA);
+    CloseHandle(ownB);
+    CloseHandle(release);
+}
+
+TEST_F(ThreadsTest, StopAllStopsEveryRegisteredThread) {
+    const int32_t a = ThreadCreate(DelayForever, 0);
+    const int32_t b = ThreadCreate(DelayForever, 0);
+    HANDLE ownA = DuplicateThreadHandle(a);
+    HANDLE ownB = DuplicateThreadHandle(b);
+    ThreadStopAll();
+    EXPECT_TRUE(Ends(ownA, 1000));
+    EXPECT_TRUE(Ends(ownB, 1000));
+    CloseHandle(ownA);
+    CloseHandle(ownB);
+}
+
+// The drive shows its completion message from its own thread; a stop ends the message loop.
+volatile LONG boxResult = -1;
+
+DWORD WINAPI ShowBox(LPVOID) {
+    boxResult =
+        MessageBoxA(nullptr, "Das Quadrat wurde erfolgreich gemalt", "Kalibrix test box", 0);
+    return 0;
+}
+
+TEST_F(ThreadsTest, KillEndsAModalMessageBoxOnTheThread) {
+    boxResult = -1;
+    const int32_t number = ThreadCreate(ShowBox, 0);
+    HANDLE own = DuplicateThreadHandle(number);
+    ASSERT_TRUE(WaitUntil([] { return FindWindowA(nullptr, "Kalibrix test box") != nullptr; }));
+    PumpFor(100);
+    ThreadKill(number);
+    EXPECT_TRUE(Ends(own, 5000));
+    EXPECT_TRUE(WaitUntil([] { return FindWindowA(nullptr, "Kalibrix test box") == nullptr; }));
+    CloseHandle(own);
+}
+
+TEST_F(ThreadsTest, KillRightAfterCreationStillReachesTheThread) {
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(round);
+        const int32_t number = ThreadCreate(DelayForever, 0);
+        HANDLE own = DuplicateThreadHandle(number);
+        ThreadKill(number);
+        EXPECT_TRUE(Ends(own, 1000));
+        CloseHandle(own);
+    }
+}
+
+} // namespace
