@@ -1,0 +1,187 @@
+// The square drive's sequence of port writes and waits, recorded through its operations.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "app/square_drive.h"
+
+namespace {
+
+struct Step {
+    char kind;       // 'W' write, 'S' sleep
+    uint32_t first;  // port, or milliseconds
+    uint32_t second; // byte
+    bool operator==(const Step& other) const {
+        return kind == other.kind && first == other.first && second == other.second;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Step& step) {
+    return out << step.kind << "(" << step.first << "," << step.second << ")";
+}
+
+// Records what the drive does; the step count and the delay come from functions of what has
+// been recorded so far, so a case can change them in the middle of a drive.
+struct Recorder {
+    int64_t port = 888;
+    std::function<int64_t(const Recorder&)> steps = [](const Recorder&) { return 100; };
+    std::function<int64_t(const Recorder&)> delay = [](const Recorder&) { return 5; };
+    size_t stopAfterWrites = SIZE_MAX; // told to stop once this many writes are made
+    std::vector<Step> log;
+    size_t writes = 0;
+    int portReads = 0;
+    int reports = 0;
+
+    SquareDriveIo Io() {
+        SquareDriveIo io = {};
+        io.context = this;
+        io.readPortAddress = [](void* c) {
+            auto* r = static_cast<Recorder*>(c);
+            ++r->portReads;
+            return r->port;
+        };
+        io.readStepCount = [](void* c) {
+            auto* r = static_cast<Recorder*>(c);
+            return r->steps(*r);
+        };
+        io.readDelay = [](void* c) {
+            auto* r = static_cast<Recorder*>(c);
+            return r->delay(*r);
+        };
+        io.writePort = [](void* c, uint32_t port, uint8_t value) {
+            auto* r = static_cast<Recorder*>(c);
+            if (r->writes >= r->stopAfterWrites) {
+                return false;
+            }
+            r->log.push_back({'W', port, value});
+            ++r->writes;
+            return true;
+        };
+        io.sleep = [](void* c, uint32_t milliseconds) {
+            auto* r = static_cast<Recorder*>(c);
+            r->log.push_back({'S', milliseconds, 0});
+            return r->writes < r->stopAfterWrites;
+        };
+        io.reportDone = [](void* c) { ++static_cast<Recorder*>(c)->reports; };
+        return io;
+    }
+
+    std::vector<uint32_t> Bytes() const {
+        std::vector<uint32_t> bytes;
+        for (const Step& step : log) {
+            if (step.kind == 'W') {
+                bytes.push_back(step.second);
+            }
+        }
+        return bytes;
+    }
+};
+
+// Pulses per side in side order, as byte pairs.
+std::vector<uint32_t> Pulses(int side1, int side2, int side3, int side4) {
+    const uint32_t pairs[4][2] = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
+    const int counts[4] = {side1, side2, side3, side4};
+    std::vector<uint32_t> bytes;
+    for (int side = 0; side < 4; ++side) {
+        for (int i = 0; i < counts[side]; ++i) {
+            bytes.push_back(pairs[side][0]);
+            bytes.push_back(pairs[side][1]);
+        }
+    }
+    return bytes;
+}
+
+TEST(DriveLogicTest, DefaultsGive808WritesToPort888EachFollowedByItsWait) {
+    Recorder recorder;
+    EXPECT_TRUE(DrawSquare(recorder.Io()));
+    ASSERT_EQ(recorder.log.size(), 1616u);
+    EXPECT_EQ(recorder.Bytes(), Pulses(101, 101, 101, 101));
+    for (size_t i = 0; i < recorder.log.size(); i += 2) {
+        ASSERT_EQ(recorder.log[i].kind, 'W') << i;
+        ASSERT_EQ(recorder.log[i].first, 888u) << i;
+        ASSERT_EQ(recorder.log[i + 1], (Step{'S', 5, 0})) << i;
+    }
+    EXPECT_EQ(recorder.portReads, 1);
+    EXPECT_EQ(recorder.reports, 1);
+}
+
+TEST(DriveLogicTest, StepCountAndDelayChangedMidDriveApplyAtTheNextReadOfEach) {
+    Recorder recorder;
+    recorder.steps = [](const Recorder& r) { return r.writes < 10 ? 3 : 0; };
+    recorder.delay = [](const Recorder& r) { return r.writes < 3 ? 5 : 7; };
+    EXPECT_TRUE(DrawSquare(recorder.Io()));
+    // Side 1 runs its 4 pulses; side 2 ends after the pulse during which the count fell to 0.
+    EXPECT_EQ(recorder.Bytes(), Pulses(4, 1, 1, 1));
+    EXPECT_EQ(recorder.log[1], (Step{'S', 5, 0}));
+    EXPECT_EQ(recorder.log[3], (Step{'S', 5, 0}));
+    EXPECT_EQ(recorder.log[5], (Step{'S', 7, 0}));
+    EXPECT_EQ(recorder.log.back(), (Step{'S', 7, 0}));
+    EXPECT_EQ(recorder.reports, 1);
+}
+
+TEST(DriveLogicTest, OnlyTheLow32BitsOfTheInputsCount) {
+    const struct {
+        const char* name;
+        int64_t port;
+        int64_t steps;
+        int64_t delay;
+        int pulsesPerSide;
+        uint32_t port32;
+        uint32_t wait;
+    } rows[] = {
+        {"step count 0", 888, 0, 5, 1, 888, 5},
+        {"step count 2^31", 888, INT64_C(0x80000000), 5, 0, 888, 5},
+        {"step count 2^32 - 1", 888, INT64_C(0xFFFFFFFF), 5, 0, 888, 5},
+        {"step count -1", 888, -1, 5, 0, 888, 5},
+        {"step count 2^32", 888, INT64_C(0x100000000), 5, 1, 888, 5},
+        {"step count 2^32 + 2", 888, INT64_C(0x100000002), 5, 3, 888, 5},
+        {"delay 2^32 + 5", 888, 1, INT64_C(0x100000005), 2, 888, 5},
+        {"delay 0", 888, 1, 0, 2, 888, 0},
+        {"delay -1", 888, 1, -1, 2, 888, 0xFFFFFFFF},
+        {"port 2^32 + 888", INT64_C(0x100000378), 1, 5, 2, 888, 5},
+        {"port 0x378", 0x378, 1, 5, 2, 0x378, 5},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Recorder recorder;
+        recorder.port = row.port;
+        const int64_t steps = row.steps;
+        const int64_t delay = row.delay;
+        recorder.steps = [steps](const Recorder&) { return steps; };
+        recorder.delay = [delay](const Recorder&) { return delay; };
+        EXPECT_TRUE(DrawSquare(recorder.Io()));
+        const int n = row.pulsesPerSide;
+        EXPECT_EQ(recorder.Bytes(), Pulses(n, n, n, n));
+        for (const Step& step : recorder.log) {
+            EXPECT_EQ(step.first, step.kind == 'W' ? row.port32 : row.wait);
+        }
+        EXPECT_EQ(recorder.reports, 1);
+    }
+}
+
+TEST(DriveLogicTest, AStoppedDriveWritesNothingMoreAndReportsNothing) {
+    // Stopped during a wait (after an odd or an even write) and at a write itself.
+    for (size_t stopAfter : {size_t{0}, size_t{1}, size_t{2}, size_t{7}, size_t{203}}) {
+        SCOPED_TRACE(stopAfter);
+        Recorder recorder;
+        recorder.stopAfterWrites = stopAfter;
+        EXPECT_FALSE(DrawSquare(recorder.Io()));
+        EXPECT_EQ(recorder.writes, stopAfter);
+        std::vector<uint32_t> expected = Pulses(101, 101, 101, 101);
+        expected.resize(stopAfter);
+        EXPECT_EQ(recorder.Bytes(), expected);
+        EXPECT_EQ(recorder.reports, 0);
+        // Nothing happens after the refused wait or write.
+        if (stopAfter > 0) {
+            EXPECT_EQ(recorder.log.back().kind, 'S');
+        }
+    }
+}
+
+TEST(DriveLogicTest, MissingOperationsAreSkipped) {
+    SquareDriveIo io = {};
+    EXPECT_TRUE(DrawSquare(io)); // step count 0: one pulse per side, written nowhere
+}
+
+} // namespace

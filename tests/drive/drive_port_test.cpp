@@ -1,0 +1,201 @@
+// The drive against the stand-in port library: the program's own write and wait operations in
+// a numbered worker thread, checked on the library's trace of port writes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/square_drive.h"
+#include "tests/runtime/runtime_test_helpers.h"
+
+namespace {
+
+struct TraceLine {
+    long long microseconds;
+    unsigned port;
+    unsigned value;
+};
+
+std::string ReadWholeFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::string text;
+    if (file == INVALID_HANDLE_VALUE) {
+        return text;
+    }
+    char chunk[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        text.append(chunk, read);
+    }
+    CloseHandle(file);
+    return text;
+}
+
+// Every line must read "<microseconds> <port> <byte>\r\n"; a line of any other shape fails.
+std::vector<TraceLine> ParseTrace(const std::string& text) {
+    std::vector<TraceLine> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find("\r\n", at);
+        EXPECT_NE(end, std::string::npos) << "unterminated line at " << at;
+        if (end == std::string::npos) {
+            break;
+        }
+        TraceLine line = {};
+        int used = 0;
+        const std::string body = text.substr(at, end - at);
+        EXPECT_EQ(sscanf(body.c_str(), "%lld %u %u%n", &line.microseconds, &line.port, &line.value,
+                         &used),
+                  3)
+            << body;
+        EXPECT_EQ(static_cast<size_t>(used), body.size()) << body;
+        lines.push_back(line);
+        at = end + 2;
+    }
+    return lines;
+}
+
+std::vector<unsigned> Values(const std::vector<TraceLine>& lines, size_t from = 0) {
+    std::vector<unsigned> values;
+    for (size_t i = from; i < lines.size(); ++i) {
+        values.push_back(lines[i].value);
+    }
+    return values;
+}
+
+std::vector<unsigned> Square(int pulsesPerSide) {
+    const unsigned pairs[4][2] = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
+    std::vector<unsigned> values;
+    for (const auto& pair : pairs) {
+        for (int i = 0; i < pulsesPerSide; ++i) {
+            values.push_back(pair[0]);
+            values.push_back(pair[1]);
+        }
+    }
+    return values;
+}
+
+volatile LONG drivesFinished = 0;
+volatile LONG drivesReported = 0;
+volatile LONG drivesStopped = 0;
+
+int64_t Port888(void*) {
+    return 888;
+}
+void NoteDone(void*) {
+    InterlockedIncrement(&drivesReported);
+}
+
+DWORD WINAPI DriveThread(LPVOID) {
+    SquareDriveIo io = {};
+    io.readPortAddress = Port888;
+    io.readStepCount = DriveReadStepCount;
+    io.readDelay = DriveReadDelay;
+    io.writePort = DriveWritePort;
+    io.sleep = DriveSleep;
+    io.reportDone = NoteDone;
+    if (!DrawSquare(io)) {
+        InterlockedIncrement(&drivesStopped);
+    }
+    InterlockedIncrement(&drivesFinished);
+    return 0;
+}
+
+void SetShared(SharedText* shared, const char* text) {
+    SharedTextAssign(shared, ProduceText(text));
+}
+
+class DrivePortTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(StartRuntime());
+        AppStateInit();
+        char folder[MAX_PATH];
+        ASSERT_GT(GetTempPathA(MAX_PATH, folder), 0u);
+        char file[MAX_PATH];
+        ASSERT_NE(GetTempFileNameA(folder, "kpt", 0, file), 0u);
+        trace = file;
+        SetEnvironmentVariableA("KALIBRIX_PORT_TRACE", trace.c_str());
+        // Opened anew for every case, so the library reads the trace name again.
+        ASSERT_NE(LibraryOpen(0, WindowsPath(KALIBRIX_STANDIN_INPOUT32).c_str()), 0);
+        drivesFinished = 0;
+        drivesReported = 0;
+        drivesStopped = 0;
+    }
+    void TearDown() override {
+        ThreadStopAll();
+        ThreadCloseAll();
+        LibraryCloseAll();
+        DeleteFileA(trace.c_str());
+    }
+
+    std::vector<TraceLine> Trace() { return ParseTrace(ReadWholeFile(trace)); }
+
+    std::string trace;
+};
+
+TEST_F(DrivePortTest, ACompleteSquareReachesThePortByteForByte) {
+    SetShared(&App.stepsText, "2");
+    SetShared(&App.delayText, "2");
+    const int32_t number = ThreadCreate(DriveThread, 0);
+    ASSERT_NE(number, 0);
+    ASSERT_TRUE(WaitUntil([] { return drivesFinished == 1; }));
+    EXPECT_EQ(drivesReported, 1);
+
+    const std::vector<TraceLine> lines = Trace();
+    EXPECT_EQ(Values(lines), Square(3));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(lines[i].port, 888u);
+        if (i > 0) {
+            // Each write waits the delay before the next one (with a little slack for timers).
+            EXPECT_GE(lines[i].microseconds - lines[i - 1].microseconds, 1500);
+        }
+    }
+}
+
+TEST_F(DrivePortTest, NothingIsWrittenAfterKillAndANewDriveStartsAtOnce) {
+    SetShared(&App.stepsText, "100000");
+    SetShared(&App.delayText, "1");
+    const int32_t number = ThreadCreate(DriveThread, 0);
+    HANDLE own = DuplicateThreadHandle(number);
+    ASSERT_NE(own, nullptr);
+    ASSERT_TRUE(WaitUntil([this] { return Trace().size() >= 15; }));
+    ThreadKill(number);
+    const size_t atKill = Trace().size();
+    EXPECT_EQ(WaitForSingleObject(own, 1000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(own);
+    PumpFor(200);
+    EXPECT_EQ(Trace().size(), atKill);
+    EXPECT_EQ(drivesStopped, 1);
+    EXPECT_EQ(drivesReported, 0);
+
+    // The next drive draws a whole square of one pulse per side right after it.
+    SetShared(&App.stepsText, "0");
+    ASSERT_NE(ThreadCreate(DriveThread, 0), 0);
+    ASSERT_TRUE(WaitUntil([] { return drivesFinished == 2; }));
+    const std::vector<TraceLine> lines = Trace();
+    ASSERT_EQ(lines.size(), atKill + 8);
+    EXPECT_EQ(Values(lines, atKill), Square(1));
+    EXPECT_EQ(Values(lines, 0).size(), atKill + 8);
+    const std::vector<unsigned> first =
+        Values(std::vector<TraceLine>(lines.begin(), lines.begin() + atKill));
+    std::vector<unsigned> expected = Square(100001);
+    expected.resize(atKill);
+    EXPECT_EQ(first, expected);
+    EXPECT_EQ(drivesReported, 1);
+}
+
+TEST_F(DrivePortTest, AMissingOut32SkipsTheWritesButTheDriveCompletes) {
+    ASSERT_NE(LibraryOpen(0, "kernel32.dll"), 0);
+    SetShared(&App.stepsText, "1");
+    SetShared(&App.delayText, "1");
+    ASSERT_NE(ThreadCreate(DriveThread, 0), 0);
+    ASSERT_TRUE(WaitUntil([] { return drivesFinished == 1; }));
+    EXPECT_EQ(drivesReported, 1);
+    EXPECT_TRUE(Trace().empty());
+}
+
+} // namespace
