@@ -41,9 +41,13 @@ class LibrariesTest : public ::testing::Test {
 };
 
 uintptr_t StackPointer() {
-    uintptr_t esp;
-    asm volatile("movl %%esp, %0" : "=r"(esp));
-    return esp;
+    uintptr_t pointer;
+#if defined(_MSC_VER)
+    __asm mov pointer, esp;
+#else
+    asm volatile("movl %%esp, %0" : "=r"(pointer));
+#endif
+    return pointer;
 }
 
 intptr_t Expected(const intptr_t* words, int count) {
