@@ -22,7 +22,8 @@ StringWorkspace* Workspace();
 // Creates the StringHeap and the first 16-byte block; false when the platform refuses either.
 bool WorkspaceInit();
 // Makes room for n bytes at offset `at` and returns the write address, valid until the next call
-// that may grow the workspace; `position` becomes at + n.
+// that may grow the workspace; `position` becomes at + n. Null (nothing changed) when the
+// StringHeap cannot grow the block.
 char* WorkspaceReserve(int32_t n, int32_t at);
 // Gives back the unused end of a reservation; returns the new `position`.
 int32_t WorkspaceGiveBack(int32_t n);

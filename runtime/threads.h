@@ -38,5 +38,7 @@ void Delay(uint32_t milliseconds);
 // True once the calling thread has been told to stop (always false on other threads).
 bool ThreadStopRequested();
 // Runs the action unless the calling thread has been told to stop; the check and the action
-// cannot be split by a stop. Returns false (action not run) when stopped.
+// cannot be split by a stop. Returns false (action not run) when stopped. A stop waits for a
+// running action, so the action must be short and must not wait for the main thread nor
+// create, kill or stop threads (no message boxes, no sent messages).
 bool ThreadRunUnlessStopped(void (*action)(void* context), void* context);
