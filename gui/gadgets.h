@@ -26,23 +26,32 @@ struct GadgetRecord {
     HBRUSH backBrush;               // brush of backColour from the BrushCache, or null
 };
 
+// The operation slots of a kind.
+using GadgetParentMessage = LRESULT (*)(GadgetRecord* record, HWND parent, UINT message,
+                                        WPARAM wParam, LPARAM lParam);
+using GadgetRelease = void (*)(GadgetRecord* record);
+using GadgetGetState = int32_t (*)(GadgetRecord* record);
+using GadgetSetState = void (*)(GadgetRecord* record, int32_t state);
+using GadgetGetText = int32_t (*)(GadgetRecord* record, int32_t offset);
+using GadgetSetText = void (*)(GadgetRecord* record, const char* text);
+using GadgetSetColour = void (*)(GadgetRecord* record, int32_t which, COLORREF colour);
+using GadgetGetColour = COLORREF (*)(GadgetRecord* record, int32_t which);
 // A slot that no kind of this program fills.
 using GadgetOperation = void (*)();
 
 // One shared descriptor per kind; every slot may be null and is tested before each call.
 struct GadgetClass {
     GadgetKind kind;
-    int32_t size; // sizeof(GadgetClass), 148
-    LRESULT (*parentMessage)
-    (GadgetRecord* record, HWND parent, UINT message, WPARAM wParam, LPARAM lParam);
-    void (*release)(GadgetRecord* record);
-    int32_t (*getState)(GadgetRecord* record);
-    void (*setState)(GadgetRecord* record, int32_t state);
-    int32_t (*getText)(GadgetRecord* record, int32_t offset);
-    void (*setText)(GadgetRecord* record, const char* text);
+    int32_t size;                      // sizeof(GadgetClass), 148
+    GadgetParentMessage parentMessage; // 1: a message the parent received about the control
+    GadgetRelease release;             // 2: clean-up when the control is destroyed
+    GadgetGetState getState;           // 3
+    GadgetSetState setState;           // 4
+    GadgetGetText getText;             // 5: a kind's own text read, as ReadGadgetText
+    GadgetSetText setText;             // 6: a kind's own text write
     GadgetOperation unusedSlots7To28[22];
-    void (*setColour)(GadgetRecord* record, int32_t which, COLORREF colour);
-    COLORREF (*getColour)(GadgetRecord* record, int32_t which);
+    GadgetSetColour setColour; // 29
+    GadgetGetColour getColour; // 30
     GadgetOperation unusedSlots31To35[5];
 };
 static_assert(sizeof(GadgetClass) == 148, "a gadget descriptor is 37 words");
