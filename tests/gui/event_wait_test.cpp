@@ -340,3 +340,73 @@ TEST_F(EventWaitTest, WindowRecordLimitsAndBackgroundAreHonoured) {
 }
 
 } // namespace
+
+namespace {
+
+HDC hookContext = nullptr;
+HWND hookWindow = nullptr;
+LRESULT CountingEraseHook(HDC context, HWND window) {
+    hookContext = context;
+    hookWindow = window;
+    return 77;
+}
+
+TEST_F(EventWaitTest, EraseHookAndColourChangesReachTheirTargets) {
+    HDC context = GetDC(window_);
+    ASSERT_TRUE(SetWindowEraseHook(WINDOW, CountingEraseHook));
+    EXPECT_EQ(SendMessageA(window_, WM_ERASEBKGND, reinterpret_cast<WPARAM>(context), 0), 77);
+    EXPECT_EQ(hookContext, context);
+    EXPECT_EQ(hookWindow, window_);
+    EXPECT_EQ(WaitEvent(0), EVENT_REPAINT);
+    SetWindowEraseHook(WINDOW, nullptr);
+    // Without brush or hook the platform erases, and the repaint is still reported.
+    EXPECT_NE(SendMessageA(window_, WM_ERASEBKGND, reinterpret_cast<WPARAM>(context), 0), 0);
+    EXPECT_EQ(WaitEvent(0), EVENT_REPAINT);
+    ReleaseDC(window_, context);
+
+    // A colour change reaches every descendant, nested ones too.
+    HWND outer = CreateWindowExA(0, "Static", "", WS_CHILD, 0, 0, 50, 50, window_, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    HWND inner = CreateWindowExA(0, "Static", "", WS_CHILD, 0, 0, 10, 10, outer, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    MessageRecorder recorder({WM_SYSCOLORCHANGE});
+    recorder.Watch(outer);
+    recorder.Watch(inner);
+    SendMessageA(window_, WM_SYSCOLORCHANGE, 0, 0);
+    const testsupport::ExpectedMessage expected[] = {{WM_SYSCOLORCHANGE, 0, 0, 0, nullptr},
+                                                     {WM_SYSCOLORCHANGE, 0, 0, 0, nullptr},
+                                                     {0, 0, 0, 0, nullptr}};
+    EXPECT_TRUE(testsupport::SequenceMatches(recorder.Messages(), expected));
+    recorder.Unwatch(outer);
+    recorder.Unwatch(inner);
+    DestroyWindow(outer);
+}
+
+TEST_F(EventWaitTest, TabGoesThroughTheWindowsAcceleratorsToTheFocusCycling) {
+    ASSERT_NE(CreateStringGadget(21, 10, 10, 80, 20, "a"), 0);
+    ASSERT_NE(CreateStringGadget(22, 10, 40, 80, 20, "b"), 0);
+    HWND first = GadgetHandle(21);
+    SetFocus(first);
+    CollectEvents();
+    ASSERT_EQ(GetActiveWindow(), window_);
+    ASSERT_EQ(GetFocus(), first);
+
+    // The key is consumed by the accelerator; the focus moves within that dispatch, and the
+    // field that takes it reports so with its own notification (EN_SETFOCUS).
+    PostMessageA(first, WM_KEYDOWN, VK_TAB, 0x000F0001);
+    EXPECT_EQ(WaitEvent(1000), EVENT_GADGET);
+    EXPECT_EQ(CurrentEventGadget(), 22);
+    EXPECT_EQ(CurrentEventState()->type, EN_SETFOCUS);
+    EXPECT_EQ(GetFocus(), GadgetHandle(22));
+    EXPECT_EQ(GetWindowTextLengthA(first), 1) << "the Tab must not reach the field as input";
+    // The posted focus notices of the move follow through the wait.
+    std::vector<int32_t> types;
+    for (int i = 0; i < 2 && WaitForEvent(EVENT_GADGET, 1000); ++i) {
+        types.push_back(CurrentEventState()->type);
+    }
+    EXPECT_EQ(types, (std::vector<int32_t>{FOCUS_LOST, FOCUS_GAINED}));
+    DestroyGadget(21);
+    DestroyGadget(22);
+}
+
+} // namespace
