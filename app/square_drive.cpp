@@ -1,7 +1,10 @@
 #include "app/square_drive.h"
 
 #include "app/app_state.h"
+#include "gui/gadgets.h"
+#include "gui/message_requester.h"
 #include "runtime/libraries.h"
+#include "runtime/string_workspace.h"
 #include "runtime/threads.h"
 
 namespace {
@@ -80,4 +83,38 @@ int64_t DriveReadStepCount(void*) {
 
 int64_t DriveReadDelay(void*) {
     return SharedTextParseInteger(&App.delayText);
+}
+
+namespace {
+
+// Gadget 15 is read once, from the drive's own thread, into a buffer of the drive's: the
+// StringWorkspace belongs to the main thread.
+int64_t DriveReadPortAddress(void*) {
+    char text[1024];
+    ReadGadgetTextInto(15, text, sizeof text);
+    return ParseInteger(text);
+}
+
+void DriveReportDone(void*) {
+    // A drive stopped after its last write has nothing to report.
+    if (!ThreadStopRequested()) {
+        ShowMessage("Fertig!",
+                    "Das Quadrat wurde erfolgreich gemalt, trage nun die Seitenl\xE4nge ein!", 0);
+    }
+}
+
+const SquareDriveIo PROGRAM_DRIVE_IO = {
+    nullptr,        DriveReadPortAddress, DriveReadStepCount, DriveReadDelay,
+    DriveWritePort, DriveSleep,           DriveReportDone,
+};
+
+} // namespace
+
+const SquareDriveIo& ProgramSquareDriveIo() {
+    return PROGRAM_DRIVE_IO;
+}
+
+DWORD WINAPI SquareDrive(LPVOID) {
+    DrawSquare(ProgramSquareDriveIo());
+    return 0;
 }
