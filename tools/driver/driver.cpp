@@ -9,6 +9,8 @@ namespace {
 
 // A program that stops answering must not hang the driver.
 constexpr UINT MESSAGE_TIMEOUT_MS = 5000;
+// The gadget the main window creates last.
+constexpr int LAST_GADGET = 13;
 
 bool IsOfProcess(HWND window, DWORD processId) {
     DWORD owner = 0;
@@ -151,7 +153,11 @@ HWND Program::WaitForWindow(DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     do {
         std::vector<HWND> found = FindWindows(ProcessId(), "WindowClass_14", nullptr, true);
-        if (!found.empty()) {
+        // The window shows before its gadgets are made: wait until the last one exists and the
+        // program waits for input.
+        if (!found.empty() && GetDlgItem(found.front(), LAST_GADGET) != nullptr) {
+            const DWORD spent = GetTickCount() - start;
+            WaitForInputIdle(ProcessHandle(), spent < timeoutMs ? timeoutMs - spent : 0);
             return found.front();
         }
         if (WaitForSingleObject(ProcessHandle(), 20) == WAIT_OBJECT_0) {

@@ -47,7 +47,8 @@ class Program {
     const std::string& Folder() const { return folder_; }
     const std::string& TracePath() const { return tracePath_; }
 
-    // The main window ("Kalibrix", class "WindowClass_14") once it is shown; null on time-out.
+    // The main window (class "WindowClass_14") once it is shown with all its gadgets and the
+    // program waits for input; null on time-out or when the program ends first.
     HWND WaitForWindow(DWORD timeoutMs);
     // A message box ("#32770") of the program with this title; null on time-out.
     HWND WaitForMessageBox(const char* title, DWORD timeoutMs);

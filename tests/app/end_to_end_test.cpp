@@ -1,0 +1,452 @@
+// The whole program from the outside: the real kalibrix.exe runs in its own process with a port
+// library beside it and is used as a user would use it. Clicks are posted, message boxes are
+// found by their title and answered, and the stand-in library's trace shows every port write.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <set>
+#include <string>
+#include <vector>
+#include "tools/driver/driver.h"
+
+namespace {
+
+constexpr DWORD START_TIMEOUT_MS = 30000;
+constexpr DWORD BOX_TIMEOUT_MS = 10000;
+constexpr DWORD SQUARE_TIMEOUT_MS = 60000;
+constexpr DWORD EXIT_TIMEOUT_MS = 10000;
+// How long the tests watch for something that must not happen.
+constexpr DWORD QUIET_MS = 500;
+
+const char* const TEXT_NO_LIBRARY = "Konnte 'inpout32.dll' nicht laden...";
+const char* const TEXT_CHECK_FAILED = "Trage eine g\xFCltige LPT-Adresse, eine g\xFCltige "
+                                      "Schrittanzahl und ein g\xFCltiges Delay ein!";
+const char* const TEXT_READY = "Setze den Stift mittig auf ein Blatt Papier...";
+const char* const TEXT_STOPPED = "'Stop' wurde bet\xE4tigt, Taktausgabe wurde zwangsbeendet!";
+const char* const TEXT_DONE =
+    "Das Quadrat wurde erfolgreich gemalt, trage nun die Seitenl\xE4nge ein!";
+
+std::string BuildFolder() {
+    return driver::JoinPath(driver::OwnFolder(), "..");
+}
+std::string ProgramFile() {
+    return driver::JoinPath(driver::OwnFolder(), "kalibrix.exe");
+}
+std::string StandInLibrary() {
+    return driver::JoinPath(BuildFolder(), "standin\\inpout32.dll");
+}
+std::string LibraryWithoutOut32() {
+    return driver::JoinPath(BuildFolder(), "standin-no-out32\\inpout32.dll");
+}
+
+std::string TestFolder(const std::string& suffix = std::string()) {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(sizeof current, current);
+    return driver::JoinPath(current, std::string("e2e\\") + test->name() + suffix);
+}
+
+class EndToEnd : public ::testing::Test {
+  protected:
+    // Starts the program beside the given library (none when empty) and waits for its window.
+    void Launch(const std::string& library = StandInLibrary()) {
+        ASSERT_TRUE(program_.Prepare(TestFolder(), ProgramFile(), library))
+            << "cannot prepare " << TestFolder();
+        ASSERT_TRUE(program_.Start());
+        window_ = program_.WaitForWindow(START_TIMEOUT_MS);
+        ASSERT_NE(nullptr, window_) << "the main window did not open";
+    }
+
+    HWND Gadget(int number) { return driver::Gadget(window_, number); }
+
+    // Sets the three inputs of the start command.
+    void SetInputs(const char* port, const char* steps, const char* delay) {
+        ASSERT_TRUE(driver::SetText(Gadget(15), port));
+        ASSERT_TRUE(driver::SetText(Gadget(5), steps));
+        ASSERT_TRUE(driver::SetText(Gadget(7), delay));
+    }
+
+    // Expects the box with this title and text, and confirms it.
+    void Confirm(const char* title, const char* text, DWORD timeoutMs = BOX_TIMEOUT_MS) {
+        HWND box = program_.WaitForMessageBox(title, timeoutMs);
+        ASSERT_NE(nullptr, box) << "no message \"" << title << "\"";
+        EXPECT_EQ(text, driver::MessageBoxText(box)) << "in the message \"" << title << "\"";
+        ASSERT_TRUE(driver::AnswerMessageBox(box));
+        const DWORD start = GetTickCount();
+        while (IsWindow(box) && GetTickCount() - start < BOX_TIMEOUT_MS) {
+            Sleep(10);
+        }
+        ASSERT_FALSE(IsWindow(box)) << "the message \"" << title << "\" did not close";
+    }
+
+    // Presses the start button and confirms "Fertig?".
+    void StartSquare() {
+        driver::Click(Gadget(8));
+        Confirm("Fertig?", TEXT_READY);
+    }
+
+    size_t Writes() { return driver::ReadTrace(program_.TracePath()).size(); }
+
+    void CloseAndExpectExitCodeZero() {
+        driver::Close(window_);
+        EXPECT_EQ(0u, program_.WaitForExit(EXIT_TIMEOUT_MS));
+    }
+
+    driver::Program program_;
+    HWND window_ = nullptr;
+};
+
+struct GadgetRow {
+    int number;
+    const char* className;
+    int x, y, width, height;
+    const char* text;
+    DWORD style;   // bits that must be set
+    DWORD absent;  // bits that must be clear
+    DWORD exStyle; // WS_EX_CLIENTEDGE expected or not
+};
+
+const DWORD TEXT_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP;
+const DWORD STRING_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL;
+const DWORD BUTTON_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP;
+
+// In creation order, which is the order of the children.
+const GadgetRow MAIN_GADGETS[] = {
+    {1, "Static", 0, 280, 262, 40, "Kalibrix V1 \x96 Schrittweiten-Kalibrierung f\xFCr Fr\xE4sen",
+     TEXT_STYLE | SS_CENTER, WS_TABSTOP, 0},
+    {2, "Static", 10, 0, 250, 70,
+     "Ermittele mit diesem Programm die Weite eines Schrittes deiner Fr\xE4se! Gib eine "
+     "Schrittanzahl an, das Programm zeichnet ein Quadrat mit der angegebenen Schrittzahl und "
+     "rechnet dir die Schrittweite eines Schrittes aus!",
+     TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
+    {3, "Static", 10, 100, 100, 20, "Anzahl der Schritte:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
+    {4, "Static", 10, 70, 100, 30, "Deine dezimale LPT-Adresse:", TEXT_STYLE,
+     WS_TABSTOP | SS_CENTER, 0},
+    {15, "Edit", 110, 75, 140, 20, "888", STRING_STYLE | ES_NUMBER, ES_READONLY, WS_EX_CLIENTEDGE},
+    {5, "Edit", 110, 100, 140, 20, "100", STRING_STYLE | ES_NUMBER, ES_READONLY, WS_EX_CLIENTEDGE},
+    {6, "Static", 10, 120, 90, 20, "Wartezeit in ms:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
+    {7, "Edit", 110, 120, 140, 20, "5", STRING_STYLE | ES_NUMBER, ES_READONLY, WS_EX_CLIENTEDGE},
+    {8, "Button", 10, 150, 240, 20, "Mal mir ein Quadrat!", BUTTON_STYLE, 0, 0},
+    {9, "Button", 10, 170, 240, 20, "STOP!", BUTTON_STYLE, 0, 0},
+    {10, "Static", 10, 200, 100, 30, "Seitenl\xE4nge des Quadrates in mm:", TEXT_STYLE,
+     WS_TABSTOP | SS_CENTER, 0},
+    {11, "Edit", 110, 200, 140, 20, "", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
+    {12, "Edit", 110, 230, 140, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
+    {16, "Button", 10, 255, 240, 20, "Berechnen!", BUTTON_STYLE, 0, 0},
+    {13, "Static", 10, 230, 90, 20, "Schrittweite in mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
+};
+
+TEST_F(EndToEnd, MainWindowAndItsFifteenGadgets) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+
+    EXPECT_EQ("WindowClass_14", driver::ClassName(window_));
+    EXPECT_EQ("Kalibrix", driver::WindowText(window_));
+    RECT outer, inner;
+    GetWindowRect(window_, &outer);
+    GetClientRect(window_, &inner);
+    EXPECT_EQ(429, outer.left);
+    EXPECT_EQ(123, outer.top);
+    EXPECT_EQ(262, inner.right);
+    EXPECT_EQ(310, inner.bottom);
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE));
+    EXPECT_EQ(static_cast<DWORD>(WS_CAPTION | WS_SYSMENU), style & (WS_CAPTION | WS_SYSMENU));
+    EXPECT_EQ(0u, style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+
+    std::vector<int> order;
+    for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        order.push_back(GetWindowLongA(child, GWL_ID));
+    }
+    std::vector<int> expectedOrder;
+    for (const GadgetRow& row : MAIN_GADGETS) {
+        expectedOrder.push_back(row.number);
+    }
+    EXPECT_EQ(expectedOrder, order) << "the gadgets in their creation order";
+
+    for (const GadgetRow& row : MAIN_GADGETS) {
+        SCOPED_TRACE("gadget " + std::to_string(row.number));
+        HWND gadget = Gadget(row.number);
+        ASSERT_NE(nullptr, gadget);
+        EXPECT_EQ(row.className, driver::ClassName(gadget));
+        EXPECT_EQ(row.text, driver::WindowText(gadget));
+        RECT rect;
+        GetWindowRect(gadget, &rect);
+        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ(row.x, rect.left);
+        EXPECT_EQ(row.y, rect.top);
+        EXPECT_EQ(row.width, rect.right - rect.left);
+        EXPECT_EQ(row.height, rect.bottom - rect.top);
+        const DWORD gadgetStyle = static_cast<DWORD>(GetWindowLongA(gadget, GWL_STYLE));
+        EXPECT_EQ(row.style, gadgetStyle & row.style) << std::hex << gadgetStyle;
+        EXPECT_EQ(0u, gadgetStyle & row.absent) << std::hex << gadgetStyle;
+        const DWORD exStyle = static_cast<DWORD>(GetWindowLongA(gadget, GWL_EXSTYLE));
+        EXPECT_EQ(row.exStyle, exStyle & WS_EX_CLIENTEDGE) << std::hex << exStyle;
+    }
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(EndToEnd, StartWithTheDefaultsDrawsTheSquareOnPort888) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    driver::Click(Gadget(8));
+    HWND ready = program_.WaitForMessageBox("Fertig?", BOX_TIMEOUT_MS);
+    ASSERT_NE(nullptr, ready);
+    EXPECT_EQ(TEXT_READY, driver::MessageBoxText(ready));
+    Sleep(QUIET_MS);
+    EXPECT_EQ(0u, Writes()) << "nothing is written before the user confirms";
+    ASSERT_TRUE(driver::AnswerMessageBox(ready));
+
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+    const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+    ASSERT_EQ(808u, trace.size());
+    std::vector<unsigned> bytes;
+    long long shortestGap = -1;
+    for (size_t i = 0; i < trace.size(); ++i) {
+        EXPECT_EQ(888u, trace[i].port) << "write " << i;
+        bytes.push_back(trace[i].value);
+        if (i > 0) {
+            const long long gap = trace[i].microseconds - trace[i - 1].microseconds;
+            shortestGap = shortestGap < 0 || gap < shortestGap ? gap : shortestGap;
+        }
+    }
+    EXPECT_EQ(driver::SquareBytes(100), bytes);
+    // Each write is followed by a wait of 5 ms (a loose bound: this is no speed check).
+    EXPECT_GE(shortestGap, 4000);
+
+    Sleep(QUIET_MS);
+    EXPECT_EQ(808u, Writes()) << "no write after the square";
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(EndToEnd, FailingChecksStartNothing) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    struct Case {
+        const char* name;
+        const char* port;
+        const char* steps;
+        const char* delay;
+    };
+    // WM_SETTEXT puts in what ES_NUMBER would refuse to typing, as pasting could.
+    const Case cases[] = {
+        {"step count 0", "888", "0", "5"},
+        {"step count empty", "888", "", "5"},
+        {"negative step count", "888", "-3", "5"},
+        {"delay 0", "888", "100", "0"},
+        {"delay empty", "888", "100", ""},
+        {"port 0", "0", "100", "5"},
+        {"port empty", "", "100", "5"},
+        {"port reads as 0", "LPT1", "100", "5"},
+        {"everything empty", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(SetInputs(c.port, c.steps, c.delay));
+        driver::Click(Gadget(8));
+        ASSERT_NO_FATAL_FAILURE(Confirm("Fehler", TEXT_CHECK_FAILED));
+        Sleep(100);
+        EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig?"));
+    }
+    Sleep(QUIET_MS);
+    EXPECT_EQ(0u, Writes());
+
+    // Compared as a 64-bit value, 2^32 + 888 passes; the drive then uses the low 32 bits.
+    ASSERT_NO_FATAL_FAILURE(SetInputs("4294968184", "1", "1"));
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+    const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+    std::vector<unsigned> bytes;
+    for (const driver::PortWrite& write : trace) {
+        EXPECT_EQ(888u, write.port);
+        bytes.push_back(write.value);
+    }
+    EXPECT_EQ(driver::SquareBytes(1), bytes);
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(EndToEnd, StopEndsTheDriveAtOnceAndANewStartWorks) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    // With no drive the stop still reports.
+    driver::Click(Gadget(9));
+    ASSERT_NO_FATAL_FAILURE(Confirm("Stop...", TEXT_STOPPED));
+
+    // 808 waits of 20 ms: the drive is well under way when the stop comes.
+    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "100", "20"));
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    ASSERT_GE(driver::WaitForWrites(program_.TracePath(), 20, SQUARE_TIMEOUT_MS), 20u);
+    driver::Click(Gadget(9));
+    HWND stopped = program_.WaitForMessageBox("Stop...", BOX_TIMEOUT_MS);
+    ASSERT_NE(nullptr, stopped);
+    EXPECT_EQ(TEXT_STOPPED, driver::MessageBoxText(stopped));
+    // The box comes after the stop has taken effect: nothing is written while it is up.
+    const size_t atStop = Writes();
+    Sleep(QUIET_MS);
+    EXPECT_EQ(atStop, Writes()) << "a write after the stop";
+    EXPECT_LT(atStop, 808u);
+    ASSERT_TRUE(driver::AnswerMessageBox(stopped));
+    Sleep(QUIET_MS);
+    EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!")) << "a stopped drive reports nothing";
+    EXPECT_EQ(atStop, Writes());
+
+    // A new start works at once and draws a whole square of its own.
+    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "2", "1"));
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+    const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+    ASSERT_EQ(atStop + 24, trace.size());
+    std::vector<unsigned> bytes;
+    for (size_t i = atStop; i < trace.size(); ++i) {
+        bytes.push_back(trace[i].value);
+    }
+    EXPECT_EQ(driver::SquareBytes(2), bytes);
+
+    // A second stop after the drive has ended still reports.
+    driver::Click(Gadget(9));
+    ASSERT_NO_FATAL_FAILURE(Confirm("Stop...", TEXT_STOPPED));
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(EndToEnd, CalculateShowsTheTravelPerStep) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    struct Case {
+        const char* side;
+        const char* steps;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"25", "100", "0.250000"},     {"10", "3", "3.333333"},     {"12,5", "100", "0.120000"},
+        {"", "100", "ung\xFCltig"},    {"0", "100", "ung\xFCltig"}, {"-4", "100", "ung\xFCltig"},
+        {"abc", "100", "ung\xFCltig"}, {"25", "0", "inf"},          {"25", "", "inf"},
+        {"0.5", "4", "0.125000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("side \"") + c.side + "\", steps \"" + c.steps + "\"");
+        // Typed, so the field's own rules apply as they would to a user.
+        driver::Type(Gadget(11), c.side);
+        driver::Type(Gadget(5), c.steps);
+        ASSERT_TRUE(driver::SetText(Gadget(12), ""));
+        driver::Click(Gadget(16));
+        EXPECT_EQ(c.shown, driver::WaitForAnyText(Gadget(12), BOX_TIMEOUT_MS));
+    }
+    // The step-count field takes digits only.
+    driver::Type(Gadget(5), "1x0");
+    EXPECT_EQ("10", driver::WaitForText(Gadget(5), "10", BOX_TIMEOUT_MS));
+    EXPECT_TRUE(program_.FindMessageBox("Fehler") == nullptr);
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(EndToEnd, CloseBoxEndsTheProgramAlsoWhileADriveRuns) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "100", "20"));
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    ASSERT_GE(driver::WaitForWrites(program_.TracePath(), 10, SQUARE_TIMEOUT_MS), 10u);
+    const DWORD closed = GetTickCount();
+    driver::Close(window_);
+    // The drive would need some 16 s more; the program does not wait for it.
+    EXPECT_EQ(0u, program_.WaitForExit(EXIT_TIMEOUT_MS));
+    EXPECT_LT(GetTickCount() - closed, 5000u);
+    const size_t atExit = Writes();
+    EXPECT_LT(atExit, 808u);
+    Sleep(QUIET_MS);
+    EXPECT_EQ(atExit, Writes());
+}
+
+TEST_F(EndToEnd, IdleCloseEndsWithExitCodeZero) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    CloseAndExpectExitCodeZero();
+    EXPECT_FALSE(IsWindow(window_));
+    EXPECT_EQ(0u, Writes());
+}
+
+// Each way of not having a usable port library: the error, no window, exit code 0.
+TEST_F(EndToEnd, UnusablePortLibraryEndsWithTheErrorMessage) {
+    struct Case {
+        const char* name;
+        std::string besideProgram;   // library copied beside kalibrix.exe, or none
+        std::string inCurrentFolder; // library in the current directory only, or none
+    };
+    const Case cases[] = {
+        {"missing", "", ""},
+        {"without Out32", LibraryWithoutOut32(), ""},
+        // Planted in the current directory: it must not be picked up from there.
+        {"only in the current directory", "", StandInLibrary()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        driver::Program program;
+        ASSERT_TRUE(program.Prepare(TestFolder("-program"), ProgramFile(), c.besideProgram));
+        std::string current;
+        if (!c.inCurrentFolder.empty()) {
+            current = TestFolder("-current");
+            ASSERT_TRUE(driver::FreshFolder(current));
+            ASSERT_TRUE(CopyFileA(c.inCurrentFolder.c_str(),
+                                  driver::JoinPath(current, "inpout32.dll").c_str(), FALSE));
+        }
+        ASSERT_TRUE(program.Start(current));
+        HWND box = program.WaitForMessageBox("Fehler", START_TIMEOUT_MS);
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ(TEXT_NO_LIBRARY, driver::MessageBoxText(box));
+        for (HWND window : program.VisibleWindows()) {
+            EXPECT_NE("WindowClass_14", driver::ClassName(window)) << "no window opens";
+        }
+        ASSERT_TRUE(driver::AnswerMessageBox(box));
+        EXPECT_EQ(0u, program.WaitForExit(EXIT_TIMEOUT_MS));
+        EXPECT_TRUE(driver::ReadTrace(program.TracePath()).empty());
+    }
+}
+
+// Icon 1 at 16, 32 and 48 pixels, the version block and the manifest.
+TEST(ProgramFile, CarriesItsResources) {
+    HMODULE image = LoadLibraryExA(ProgramFile().c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(nullptr, image);
+
+    HRSRC group = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(14)); // RT_GROUP_ICON
+    ASSERT_NE(nullptr, group);
+    const BYTE* directory = static_cast<const BYTE*>(LockResource(LoadResource(image, group)));
+    ASSERT_NE(nullptr, directory);
+    const WORD count = *reinterpret_cast<const WORD*>(directory + 4);
+    std::set<int> sizes;
+    for (WORD i = 0; i < count; ++i) {
+        const BYTE width = directory[6 + 14 * i];
+        sizes.insert(width == 0 ? 256 : width);
+    }
+    EXPECT_EQ((std::set<int>{16, 32, 48}), sizes);
+
+    HRSRC manifest = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)); // RT_MANIFEST
+    ASSERT_NE(nullptr, manifest);
+    const std::string text(static_cast<const char*>(LockResource(LoadResource(image, manifest))),
+                           SizeofResource(image, manifest));
+    EXPECT_NE(std::string::npos, text.find("Microsoft.Windows.Common-Controls"));
+    EXPECT_NE(std::string::npos, text.find("version=\"6.0.0.0\""));
+
+    HRSRC version = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16)); // RT_VERSION
+    ASSERT_NE(nullptr, version);
+    std::vector<BYTE> block(SizeofResource(image, version));
+    memcpy(block.data(), LockResource(LoadResource(image, version)), block.size());
+    FreeLibrary(image);
+
+    struct Entry {
+        const char* query;
+        const char* value;
+    };
+    const Entry entries[] = {
+        {"\\StringFileInfo\\040704B0\\FileVersion", "V1"},
+        {"\\StringFileInfo\\040704B0\\ProductVersion", "V1"},
+    };
+    for (const Entry& entry : entries) {
+        SCOPED_TRACE(entry.query);
+        char* value = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(
+            VerQueryValueA(block.data(), entry.query, reinterpret_cast<void**>(&value), &length));
+        EXPECT_STREQ(entry.value, value);
+    }
+    WORD* translation = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_GE(length, 4u);
+    EXPECT_EQ(0x0407, translation[0]) << "German";
+    EXPECT_EQ(1200, translation[1]) << "Unicode";
+}
+
+} // namespace

@@ -1,0 +1,370 @@
+// The message requester: which windows a box disables and enables again, its owner, nested
+// boxes on one thread and boxes on several threads at once. The boxes are answered from a helper
+// thread that clicks their button once it has looked at what the box is up with.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <vector>
+#include "gui/message_requester.h"
+#include "runtime/memory_heaps.h"
+
+namespace {
+
+void Pump(DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= ms) {
+            return;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+    }
+}
+
+const char* const TEST_CLASS = "RequesterTestWindow";
+
+void RegisterTestClass() {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = TEST_CLASS;
+        RegisterClassA(&windowClass);
+        registered = true;
+    }
+}
+
+HWND MakeWindow(const char* title, bool visible, int x = 10) {
+    RegisterTestClass();
+    return CreateWindowExA(0, TEST_CLASS, title, WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0),
+                           x, 10, 200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+bool MakeForeground(HWND window) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        SetForegroundWindow(window);
+        Pump(30);
+        if (GetForegroundWindow() == window) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct BoxSearch {
+    const char* title;
+    HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<BoxSearch*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
+        strcmp(name, "#32770") != 0) {
+        return TRUE;
+    }
+    // Read without a message: the thread of another window may be busy waiting.
+    wchar_t title[128] = L"";
+    InternalGetWindowText(window, title, 128);
+    char narrow[128] = "";
+    WideCharToMultiByte(CP_ACP, 0, title, -1, narrow, sizeof narrow, nullptr, nullptr);
+    if (strcmp(narrow, search->title) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Answers `count` boxes with the title, one after the other. `look` runs on the answering
+// thread while each box is up; it must only record (GoogleTest's checks stay on the test
+// thread).
+class Answerer {
+  public:
+    Answerer(const char* title, int count, std::function<void(HWND box)> look = nullptr)
+        : title_(title), count_(count), look_(std::move(look)) {
+        thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+    }
+    ~Answerer() { Join(); }
+    // Waits for the thread while the caller's windows keep being served.
+    void Join() {
+        if (thread_ != nullptr) {
+            while (MsgWaitForMultipleObjects(1, &thread_, FALSE, INFINITE, QS_ALLINPUT) ==
+                   WAIT_OBJECT_0 + 1) {
+                Pump(0);
+            }
+            CloseHandle(thread_);
+            thread_ = nullptr;
+        }
+    }
+    int Answered() const { return answered_; }
+
+  private:
+    static DWORD WINAPI Run(LPVOID self) {
+        static_cast<Answerer*>(self)->AnswerAll();
+        return 0;
+    }
+    // Gives up when no box has come for 20 seconds.
+    void AnswerAll() {
+        DWORD start = GetTickCount();
+        while (answered_ < count_ && GetTickCount() - start < 20000) {
+            BoxSearch search = {title_, nullptr};
+            EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+            if (search.found == nullptr) {
+                Sleep(10);
+                continue;
+            }
+            start = GetTickCount();
+            Sleep(50); // let the box settle, as a user would look first
+            if (look_) {
+                look_(search.found);
+            }
+            PostMessageA(GetDlgItem(search.found, IDOK), BM_CLICK, 0, 0);
+            ++answered_;
+            while (IsWindow(search.found) && GetTickCount() - start < 20000) {
+                Sleep(10);
+            }
+        }
+    }
+
+    const char* title_;
+    int count_;
+    std::function<void(HWND box)> look_;
+    HANDLE thread_ = nullptr;
+    volatile LONG answered_ = 0;
+};
+
+class MessageRequesterTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(NodeHeapCreate()); }
+    void TearDown() override {
+        for (HWND window : windows_) {
+            DestroyWindow(window);
+        }
+        Pump(20);
+        EXPECT_EQ(0, DisabledWindowCount()) << "entries left behind in the DisabledWindowList";
+    }
+    HWND Keep(HWND window) {
+        windows_.push_back(window);
+        return window;
+    }
+    std::vector<HWND> windows_;
+};
+
+TEST_F(MessageRequesterTest, DisablesOnlyVisibleEnabledWindowsBesideTheForegroundOne) {
+    HWND front = Keep(MakeWindow("front", true, 10));
+    HWND other = Keep(MakeWindow("other", true, 230));
+    HWND hidden = Keep(MakeWindow("hidden", false, 450));
+    HWND disabled = Keep(MakeWindow("disabled", true, 670));
+    EnableWindow(disabled, FALSE);
+    ASSERT_TRUE(MakeForeground(front));
+
+    struct Seen {
+        HWND owner;
+        BOOL frontEnabledBeforeBox; // before MessageBoxA disables its owner itself
+        BOOL otherEnabled;
+        BOOL hiddenEnabled;
+        int entries;
+        bool hasOk;
+        bool hasCancel;
+        char text[64];
+    } seen = {};
+    Answerer answerer("Plain", 1, [&](HWND box) {
+        seen.owner = GetWindow(box, GW_OWNER);
+        seen.otherEnabled = IsWindowEnabled(other);
+        seen.hiddenEnabled = IsWindowEnabled(hidden);
+        seen.entries = DisabledWindowCount();
+        seen.hasOk = GetDlgItem(box, IDOK) != nullptr;
+        seen.hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
+        GetWindowTextA(GetDlgItem(box, 0xFFFF), seen.text, sizeof seen.text);
+    });
+    const int answer = ShowMessage("Plain", "Seitenl\xE4nge");
+    answerer.Join();
+
+    EXPECT_EQ(IDOK, answer);
+    EXPECT_EQ(1, answerer.Answered());
+    EXPECT_EQ(front, seen.owner) << "the foreground window of this process owns the box";
+    EXPECT_FALSE(seen.otherEnabled);
+    EXPECT_TRUE(seen.hiddenEnabled);
+    EXPECT_EQ(1, seen.entries) << "only the visible, enabled, non-foreground window is listed";
+    EXPECT_TRUE(seen.hasOk);
+    EXPECT_FALSE(seen.hasCancel) << "without flags the box has an OK button only";
+    EXPECT_STREQ("Seitenl\xE4nge", seen.text);
+
+    EXPECT_TRUE(IsWindowEnabled(front));
+    EXPECT_TRUE(IsWindowEnabled(other));
+    EXPECT_TRUE(IsWindowEnabled(hidden));
+    EXPECT_FALSE(IsWindowVisible(hidden));
+    EXPECT_FALSE(IsWindowEnabled(disabled)) << "a window disabled before stays disabled";
+}
+
+struct WorkerCall {
+    int answer;
+    int entriesWhileUp;
+    HWND owner;
+    BOOL secondEnabledWhileUp;
+    HWND second;
+};
+
+DWORD WINAPI ShowFromWorker(LPVOID context) {
+    static_cast<WorkerCall*>(context)->answer = ShowMessage("Worker", "Fertig!");
+    return 0;
+}
+
+// A thread that is not the caller keeps its windows; a caller that owns no windows (the
+// drive's worker) disables nothing and still takes this process's foreground window as owner.
+TEST_F(MessageRequesterTest, LeavesOtherThreadsWindowsAlone) {
+    HWND front = Keep(MakeWindow("front", true, 10));
+    HWND second = Keep(MakeWindow("second", true, 230));
+    ASSERT_TRUE(MakeForeground(front));
+
+    WorkerCall call = {0, -1, nullptr, FALSE, second};
+    Answerer answerer("Worker", 1, [&](HWND box) {
+        call.entriesWhileUp = DisabledWindowCount();
+        call.owner = GetWindow(box, GW_OWNER);
+        call.secondEnabledWhileUp = IsWindowEnabled(call.second);
+    });
+    HANDLE worker = CreateThread(nullptr, 0, ShowFromWorker, &call, 0, nullptr);
+    ASSERT_NE(nullptr, worker);
+    // The box's owner is on this thread: keep serving it while the worker's box is up.
+    while (MsgWaitForMultipleObjects(1, &worker, FALSE, 20000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        Pump(0);
+    }
+    CloseHandle(worker);
+    answerer.Join();
+
+    EXPECT_EQ(IDOK, call.answer);
+    EXPECT_EQ(0, call.entriesWhileUp);
+    EXPECT_TRUE(call.secondEnabledWhileUp);
+    EXPECT_EQ(front, call.owner);
+    EXPECT_TRUE(IsWindowEnabled(front));
+    EXPECT_TRUE(IsWindowEnabled(second));
+}
+
+struct Nested {
+    HWND outerOnly;
+    HWND late;
+    BOOL outerOnlyEnabledDuringInner;
+    BOOL lateEnabledDuringInner;
+    BOOL outerOnlyEnabledAfterInner;
+    BOOL lateEnabledAfterInner;
+    int entriesAfterInner;
+    volatile int innerAnswer;
+} nested;
+
+void CALLBACK ShowInnerBox(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    nested.late = MakeWindow("late", true, 450);
+    nested.innerAnswer = ShowMessage("Inner", "inner");
+    nested.outerOnlyEnabledAfterInner = IsWindowEnabled(nested.outerOnly);
+    nested.lateEnabledAfterInner = IsWindowEnabled(nested.late);
+    nested.entriesAfterInner = DisabledWindowCount();
+}
+
+// A box shown while another box of the same thread is up gives back, when it closes, every
+// window the thread has disabled, the outer call's included.
+TEST_F(MessageRequesterTest, NestedBoxEnablesTheOuterBoxsWindowsToo) {
+    HWND front = Keep(MakeWindow("front", true, 10));
+    HWND outerOnly = Keep(MakeWindow("outer", true, 230));
+    ASSERT_TRUE(MakeForeground(front));
+
+    nested = Nested();
+    nested.outerOnly = outerOnly;
+
+    Answerer inner("Inner", 1, [](HWND) {
+        nested.outerOnlyEnabledDuringInner = IsWindowEnabled(nested.outerOnly);
+        nested.lateEnabledDuringInner = IsWindowEnabled(nested.late);
+    });
+    // The inner box opens from a timer that fires inside the outer box's message loop.
+    SetTimer(nullptr, 0, 100, ShowInnerBox);
+    Answerer outer("Outer", 1, [](HWND box) {
+        // Wait until the inner box has come and gone before answering the outer one.
+        const DWORD start = GetTickCount();
+        while (nested.innerAnswer == 0 && GetTickCount() - start < 10000) {
+            Sleep(10);
+        }
+        (void)box;
+    });
+    const int outerAnswer = ShowMessage("Outer", "outer");
+    inner.Join();
+    outer.Join();
+    Keep(nested.late);
+
+    EXPECT_EQ(IDOK, outerAnswer);
+    EXPECT_EQ(IDOK, nested.innerAnswer);
+    EXPECT_FALSE(nested.outerOnlyEnabledDuringInner);
+    EXPECT_FALSE(nested.lateEnabledDuringInner);
+    EXPECT_TRUE(nested.outerOnlyEnabledAfterInner);
+    EXPECT_TRUE(nested.lateEnabledAfterInner);
+    EXPECT_EQ(0, nested.entriesAfterInner);
+    EXPECT_TRUE(IsWindowEnabled(front));
+    EXPECT_TRUE(IsWindowEnabled(outerOnly));
+}
+
+constexpr int THREADS = 6;
+constexpr int BOXES_PER_THREAD = 4;
+constexpr int WINDOWS_PER_THREAD = 3;
+
+struct ConcurrentWorker {
+    HWND windows[WINDOWS_PER_THREAD];
+    int okAnswers;
+    BOOL allEnabledAfter;
+};
+
+DWORD WINAPI ShowConcurrently(LPVOID context) {
+    auto* worker = static_cast<ConcurrentWorker*>(context);
+    for (HWND& window : worker->windows) {
+        window = MakeWindow("worker", true, 20);
+    }
+    for (int box = 0; box < BOXES_PER_THREAD; ++box) {
+        if (ShowMessage("Concurrent", "box") == IDOK) {
+            ++worker->okAnswers;
+        }
+    }
+    worker->allEnabledAfter = TRUE;
+    for (HWND window : worker->windows) {
+        if (!IsWindowEnabled(window)) {
+            worker->allEnabledAfter = FALSE;
+        }
+        DestroyWindow(window);
+    }
+    return 0;
+}
+
+// Several threads, each with windows of its own, show boxes at the same time: every box is
+// answered, every window comes back enabled and the shared list ends empty.
+TEST_F(MessageRequesterTest, ConcurrentCallsKeepTheListConsistent) {
+
+    ConcurrentWorker workers[THREADS] = {};
+
+    Answerer answerer("Concurrent", THREADS * BOXES_PER_THREAD);
+    HANDLE threads[THREADS];
+    for (int i = 0; i < THREADS; ++i) {
+        threads[i] = CreateThread(nullptr, 0, ShowConcurrently, &workers[i], 0, nullptr);
+        ASSERT_NE(nullptr, threads[i]);
+    }
+    DWORD waited = WaitForMultipleObjects(THREADS, threads, TRUE, 60000);
+    answerer.Join();
+    for (HANDLE thread : threads) {
+        CloseHandle(thread);
+    }
+
+    ASSERT_EQ(WAIT_OBJECT_0, waited);
+    EXPECT_EQ(THREADS * BOXES_PER_THREAD, answerer.Answered());
+    for (int i = 0; i < THREADS; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(BOXES_PER_THREAD, workers[i].okAnswers);
+        EXPECT_TRUE(workers[i].allEnabledAfter);
+    }
+}
+
+} // namespace
