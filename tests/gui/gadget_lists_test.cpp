@@ -25,15 +25,6 @@ class GadgetListTest : public ::testing::Test {
     }
 };
 
-TEST_F(GadgetListTest, PropertyNameCarriesTheModuleHandle) {
-    char name[40];
-    FormatGadgetStackName(name);
-    char expected[40];
-    wsprintfA(expected, "GX_GadgetStack_%i",
-              static_cast<int>(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr))));
-    EXPECT_STREQ(name, expected);
-}
-
 TEST_F(GadgetListTest, SwitchingSavesAndRestoresEachWindowsContext) {
     GadgetListState* state = CurrentGadgetListState();
     HWND* initialArray = state->containerStack;
