@@ -44,28 +44,40 @@ POINT CursorPos() {
     return p;
 }
 
+// One window serves every case: under Wine without a window manager each visible window
+// takes about two seconds to close.
 class SizingTrackerTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    static void SetUpTestSuite() {
         interaction::StartLayer();
         SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &savedFullDrag, 0);
-        SetFullDrag(TRUE);
         window = reinterpret_cast<HWND>(
             OpenNumberedWindow(WINDOW, 200, 150, 400, 300, "sizing", WS_OVERLAPPEDWINDOW));
+        if (window) {
+            SetWindowSizeLimits(WINDOW, MIN_W, MIN_H, MAX_W, MAX_H);
+            WaitEvents(100);
+            start = WindowRect(window);
+        }
+    }
+    static void TearDownTestSuite() {
+        CloseNumberedWindow(WINDOW);
+        WaitEvents(50);
+        SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, savedFullDrag, nullptr, 0);
+    }
+    void SetUp() override {
         ASSERT_NE(window, nullptr);
-        ASSERT_TRUE(SetWindowSizeLimits(WINDOW, MIN_W, MIN_H, MAX_W, MAX_H));
-        WaitEvents(100);
-        start = WindowRect(window);
+        SetFullDrag(TRUE);
+        RestoreStart();
+        ASSERT_EQ(WindowRect(window), start);
         tracker = CurrentSizingTracker();
         ASSERT_NE(tracker, nullptr);
+        ASSERT_EQ(tracker->active, 0);
     }
     void TearDown() override {
         if (GetCapture())
             ReleaseCapture();
-        CloseNumberedWindow(WINDOW);
         CloseNumberedWindow(OTHER_WINDOW);
         WaitEvents(50);
-        SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, savedFullDrag, nullptr, 0);
     }
     static void SetFullDrag(BOOL on) {
         SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, on, nullptr, 0);
@@ -84,17 +96,21 @@ class SizingTrackerTest : public ::testing::Test {
                      MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)));
         WaitEvents(50);
     }
-    void RestoreStart() {
+    static void RestoreStart() {
         MoveWindow(window, start.left, start.top, start.right - start.left,
                    start.bottom - start.top, TRUE);
         WaitEvents(30);
     }
 
-    BOOL savedFullDrag = FALSE;
-    HWND window = nullptr;
-    RECT start = {};
+    static BOOL savedFullDrag;
+    static HWND window;
+    static RECT start;
     SizingTracker* tracker = nullptr;
 };
+
+BOOL SizingTrackerTest::savedFullDrag = FALSE;
+HWND SizingTrackerTest::window = nullptr;
+RECT SizingTrackerTest::start = {};
 
 TEST_F(SizingTrackerTest, MouseSizingFollowsThePointerWithinTheLimits) {
     const LONG L = start.left, T = start.top, R = start.right, B = start.bottom;
