@@ -270,6 +270,69 @@ void CALLBACK ShowInnerBox(HWND, UINT, UINT_PTR timer, DWORD) {
     nested.entriesAfterInner = DisabledWindowCount();
 }
 
+struct ProcessWindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindVisibleWindowOf(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<ProcessWindowSearch*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == search->processId && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// With the foreground window in another process the box has no owner, and the calling thread's
+// windows are disabled all the same.
+TEST_F(MessageRequesterTest, ForeignForegroundWindowIsNoOwner) {
+    HWND first = Keep(MakeWindow("first", true, 10));
+    HWND second = Keep(MakeWindow("second", true, 230));
+    char command[] = "notepad.exe";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION other = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &other));
+    ProcessWindowSearch search = {other.dwProcessId, nullptr};
+    for (int attempt = 0; attempt < 200 && search.found == nullptr; ++attempt) {
+        Pump(50);
+        EnumWindows(FindVisibleWindowOf, reinterpret_cast<LPARAM>(&search));
+    }
+    const bool foreign = search.found != nullptr && MakeForeground(search.found);
+
+    struct Seen {
+        HWND owner;
+        BOOL firstEnabled;
+        BOOL secondEnabled;
+    } seen = {first, TRUE, TRUE};
+    int answer = 0;
+    if (foreign) {
+        Answerer answerer("Foreign", 1, [&](HWND box) {
+            seen.owner = GetWindow(box, GW_OWNER);
+            seen.firstEnabled = IsWindowEnabled(first);
+            seen.secondEnabled = IsWindowEnabled(second);
+        });
+        answer = ShowMessage("Foreign", "foreign");
+        answerer.Join();
+    }
+    TerminateProcess(other.hProcess, 0);
+    WaitForSingleObject(other.hProcess, 5000);
+    CloseHandle(other.hThread);
+    CloseHandle(other.hProcess);
+
+    ASSERT_TRUE(foreign) << "the other process's window did not come to the front";
+    EXPECT_EQ(IDOK, answer);
+    EXPECT_EQ(nullptr, seen.owner);
+    EXPECT_FALSE(seen.firstEnabled);
+    EXPECT_FALSE(seen.secondEnabled);
+    EXPECT_TRUE(IsWindowEnabled(first));
+    EXPECT_TRUE(IsWindowEnabled(second));
+}
+
 // A box shown while another box of the same thread is up gives back, when it closes, every
 // window the thread has disabled, the outer call's included.
 TEST_F(MessageRequesterTest, NestedBoxEnablesTheOuterBoxsWindowsToo) {
@@ -317,7 +380,8 @@ constexpr int WINDOWS_PER_THREAD = 3;
 struct ConcurrentWorker {
     HWND windows[WINDOWS_PER_THREAD];
     int okAnswers;
-    BOOL allEnabledAfter;
+    HANDLE done;   // set by the worker after its last box
+    HANDLE finish; // set by the test once it has looked at the windows
 };
 
 DWORD WINAPI ShowConcurrently(LPVOID context) {
@@ -330,40 +394,61 @@ DWORD WINAPI ShowConcurrently(LPVOID context) {
             ++worker->okAnswers;
         }
     }
-    worker->allEnabledAfter = TRUE;
+    SetEvent(worker->done);
+    // Keep serving the windows (other threads' boxes may be owned by them) until the test has
+    // looked; windows are destroyed by their own thread.
+    while (MsgWaitForMultipleObjects(1, &worker->finish, FALSE, INFINITE, QS_ALLINPUT) ==
+           WAIT_OBJECT_0 + 1) {
+        Pump(0);
+    }
     for (HWND window : worker->windows) {
-        if (!IsWindowEnabled(window)) {
-            worker->allEnabledAfter = FALSE;
-        }
         DestroyWindow(window);
     }
     return 0;
 }
 
 // Several threads, each with windows of its own, show boxes at the same time: every box is
-// answered, every window comes back enabled and the shared list ends empty.
+// answered, and once all are closed every window is enabled again and the shared list is empty.
+// (While a box is up, the platform itself disables the box's owner, which may be a window of
+// another thread: the owner is the process's foreground window.)
 TEST_F(MessageRequesterTest, ConcurrentCallsKeepTheListConsistent) {
-
     ConcurrentWorker workers[THREADS] = {};
-
+    HANDLE finish = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     Answerer answerer("Concurrent", THREADS * BOXES_PER_THREAD);
     HANDLE threads[THREADS];
+    HANDLE done[THREADS];
     for (int i = 0; i < THREADS; ++i) {
+        done[i] = workers[i].done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        workers[i].finish = finish;
         threads[i] = CreateThread(nullptr, 0, ShowConcurrently, &workers[i], 0, nullptr);
         ASSERT_NE(nullptr, threads[i]);
     }
-    DWORD waited = WaitForMultipleObjects(THREADS, threads, TRUE, 60000);
+    const DWORD waited = WaitForMultipleObjects(THREADS, done, TRUE, 60000);
     answerer.Join();
-    for (HANDLE thread : threads) {
-        CloseHandle(thread);
+    const int entries = DisabledWindowCount();
+    std::vector<int> disabledPerWorker;
+    for (const ConcurrentWorker& worker : workers) {
+        int disabled = 0;
+        for (HWND window : worker.windows) {
+            disabled += IsWindowEnabled(window) ? 0 : 1;
+        }
+        disabledPerWorker.push_back(disabled);
     }
+    SetEvent(finish);
+    WaitForMultipleObjects(THREADS, threads, TRUE, 10000);
+    for (int i = 0; i < THREADS; ++i) {
+        CloseHandle(threads[i]);
+        CloseHandle(done[i]);
+    }
+    CloseHandle(finish);
 
     ASSERT_EQ(WAIT_OBJECT_0, waited);
     EXPECT_EQ(THREADS * BOXES_PER_THREAD, answerer.Answered());
+    EXPECT_EQ(0, entries);
     for (int i = 0; i < THREADS; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(BOXES_PER_THREAD, workers[i].okAnswers);
-        EXPECT_TRUE(workers[i].allEnabledAfter);
+        EXPECT_EQ(0, disabledPerWorker[i]) << "windows left disabled";
     }
 }
 
