@@ -274,6 +274,58 @@ void Close(HWND window) {
     PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
+namespace {
+
+// The system handle table as NtQuerySystemInformation (SystemHandleInformation, 16) returns it.
+struct SystemHandleEntry {
+    USHORT processId;
+    USHORT creatorBackTraceIndex;
+    UCHAR objectType;
+    UCHAR attributes;
+    USHORT handle;
+    PVOID object;
+    ULONG grantedAccess;
+};
+struct SystemHandleTable {
+    ULONG count;
+    SystemHandleEntry entries[1];
+};
+using NtQuerySystemInformationFunction = LONG(WINAPI*)(ULONG informationClass, PVOID information,
+                                                       ULONG length, PULONG returnedLength);
+constexpr ULONG SYSTEM_HANDLE_INFORMATION = 16;
+
+} // namespace
+
+size_t HandleCount(DWORD processId) {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    auto query = reinterpret_cast<NtQuerySystemInformationFunction>(reinterpret_cast<void (*)()>(
+        ntdll != nullptr ? GetProcAddress(ntdll, "NtQuerySystemInformation") : nullptr));
+    if (query == nullptr) {
+        return 0;
+    }
+    std::vector<char> buffer(1 << 20);
+    ULONG returned = 0;
+    LONG status;
+    while ((status = query(SYSTEM_HANDLE_INFORMATION, buffer.data(),
+                           static_cast<ULONG>(buffer.size()), &returned)) ==
+               static_cast<LONG>(0xC0000004) && // STATUS_INFO_LENGTH_MISMATCH
+           buffer.size() < (64u << 20)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (status != 0) {
+        return 0;
+    }
+    const auto* table = reinterpret_cast<const SystemHandleTable*>(buffer.data());
+    size_t count = 0;
+    for (ULONG i = 0; i < table->count; ++i) {
+        // The table has room for the low 16 bits of a process id only.
+        if (table->entries[i].processId == static_cast<USHORT>(processId)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 std::vector<PortWrite> ReadTrace(const std::string& path) {
     std::vector<PortWrite> writes;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,

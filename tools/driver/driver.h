@@ -87,6 +87,10 @@ std::string WaitForAnyText(HWND control, DWORD timeoutMs);
 // Asks the window close as the close box does.
 void Close(HWND window);
 
+// How many handles the process holds, counted in the system's handle table; 0 when the system
+// does not tell.
+size_t HandleCount(DWORD processId);
+
 // The trace so far (empty when there is no trace file).
 std::vector<PortWrite> ReadTrace(const std::string& path);
 // Waits until the trace has at least `count` writes; returns how many it has.
