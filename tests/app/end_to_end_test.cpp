@@ -373,6 +373,35 @@ TEST_F(EndToEnd, CloseBoxEndsTheProgramAlsoWhileADriveRuns) {
     EXPECT_EQ(atExit, Writes());
 }
 
+// A start that fails its check has still taken the texts: a running drive goes on with them.
+// Here the step count 0 ends the running side at its next pulse and leaves one pulse for each
+// later side, and the empty delay makes those pulses wait 0 ms.
+TEST_F(EndToEnd, FailedStartStillHandsItsTextsToTheRunningDrive) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "1000000", "5"));
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    ASSERT_GE(driver::WaitForWrites(program_.TracePath(), 10, SQUARE_TIMEOUT_MS), 10u);
+    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "0", ""));
+    driver::Click(Gadget(8));
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fehler", TEXT_CHECK_FAILED));
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+
+    const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+    ASSERT_GE(trace.size(), 16u);
+    const size_t sideOne = trace.size() - 6;
+    ASSERT_EQ(0u, sideOne % 2) << "side 1 ended inside a pulse";
+    for (size_t i = 0; i < sideOne; ++i) {
+        EXPECT_EQ(i % 2 == 0 ? 2u : 0u, trace[i].value) << "write " << i;
+    }
+    const std::vector<unsigned> lastSides = {8, 0, 3, 1, 12, 4};
+    for (size_t i = 0; i < lastSides.size(); ++i) {
+        EXPECT_EQ(lastSides[i], trace[sideOne + i].value) << "write " << sideOne + i;
+    }
+    // Six waits of 5 ms would take 30 ms at least.
+    EXPECT_LT(trace.back().microseconds - trace[sideOne].microseconds, 20000);
+    CloseAndExpectExitCodeZero();
+}
+
 TEST_F(EndToEnd, IdleCloseEndsWithExitCodeZero) {
     ASSERT_NO_FATAL_FAILURE(Launch());
     CloseAndExpectExitCodeZero();
