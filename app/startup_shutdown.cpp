@@ -16,6 +16,8 @@ namespace {
 
 HINSTANCE programInstance = nullptr;
 
+constexpr uint32_t STOPPED_DRIVES_WAIT_MS = 250;
+
 // How far start-up came: shut-down takes down only what exists.
 enum StartupStage {
     STAGE_NONE,
@@ -50,6 +52,9 @@ StartupStage StartUp() {
         // Every drive is stopped before the port library goes: no write may go through a
         // released library, and the port keeps the last byte written.
         ThreadStopAll();
+        // A stopped drive ends within moments; waiting for that keeps it out of the tables
+        // freed below. The wait is bounded, so closing the window still ends the program at once.
+        ThreadWaitAll(STOPPED_DRIVES_WAIT_MS);
         ThreadCloseAll();
     }
     if (stage >= STAGE_LIBRARIES) {

@@ -228,6 +228,36 @@ void ThreadStopAll() {
     LeaveCriticalSection(&registryLock);
 }
 
+bool ThreadWaitAll(uint32_t milliseconds) {
+    if (!Initialised()) {
+        return true;
+    }
+    const DWORD start = GetTickCount();
+    for (;;) {
+        // Only the main thread creates and drops registrations, so a handle taken here stays
+        // open while it is waited on outside the lock.
+        HANDLE running = nullptr;
+        EnterCriticalSection(&registryLock);
+        for (void* payload = NodeListFirst(registry); payload != nullptr;
+             payload = NodeListNext(payload)) {
+            HANDLE handle = static_cast<ThreadRecord*>(payload)->handle;
+            if (!HasEnded(handle)) {
+                running = handle;
+                break;
+            }
+        }
+        LeaveCriticalSection(&registryLock);
+        if (running == nullptr) {
+            return true;
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds ||
+            WaitForSingleObject(running, milliseconds - elapsed) != WAIT_OBJECT_0) {
+            return false;
+        }
+    }
+}
+
 void ThreadCloseAll() {
     if (!Initialised()) {
         return;

@@ -29,6 +29,10 @@ HANDLE ThreadFindRunning(int32_t number);
 void ThreadKill(int32_t number);
 // Tells every registered thread to stop, as ThreadKill does, keeping the registrations.
 void ThreadStopAll();
+// Waits at most the given milliseconds for every registered thread to end; true when all have.
+// Shut-down waits so briefly for stopped threads that they are out of the runtime's tables before
+// those are freed, without keeping the process alive for a thread that does not end.
+bool ThreadWaitAll(uint32_t milliseconds);
 // Drops every registration and closes the handles; running threads go on running.
 void ThreadCloseAll();
 

@@ -166,10 +166,24 @@ TEST_F(ThreadsTest, StopAllStopsEveryRegisteredThread) {
     HANDLE ownA = DuplicateThreadHandle(a);
     HANDLE ownB = DuplicateThreadHandle(b);
     ThreadStopAll();
-    EXPECT_TRUE(Ends(ownA, 1000));
-    EXPECT_TRUE(Ends(ownB, 1000));
+    EXPECT_TRUE(ThreadWaitAll(1000));
+    EXPECT_TRUE(Ends(ownA, 0));
+    EXPECT_TRUE(Ends(ownB, 0));
     CloseHandle(ownA);
     CloseHandle(ownB);
+}
+
+// A thread that ignores the stop holds shut-down up only for the time given.
+TEST_F(ThreadsTest, WaitAllGivesUpOnAThreadThatDoesNotEnd) {
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ThreadCreate(WaitForEvent, reinterpret_cast<intptr_t>(release));
+    ThreadStopAll();
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(ThreadWaitAll(100));
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    SetEvent(release);
+    EXPECT_TRUE(ThreadWaitAll(5000));
+    CloseHandle(release);
 }
 
 // The drive shows its completion message from its own thread; a stop ends the message loop.
