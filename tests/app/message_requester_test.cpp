@@ -8,23 +8,12 @@
 #include <vector>
 #include "gui/message_requester.h"
 #include "runtime/memory_heaps.h"
+#include "tests/support/message_pump.h"
 
 namespace {
 
 void Pump(DWORD ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= ms) {
-            return;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
-    }
+    testsupport::PumpMessages(ms);
 }
 
 const char* const TEST_CLASS = "RequesterTestWindow";

@@ -5,34 +5,15 @@
 
 #include <functional>
 
+#include "tests/support/message_pump.h"
+
 namespace interaction {
 
-// Dispatches whatever arrives for up to `ms` milliseconds.
+// The shared pump, under the names these tests use.
 inline void Pump(DWORD ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= ms)
-            return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
-    }
+    testsupport::PumpMessages(ms);
 }
-
-// Pumps until the condition holds or the time is up; returns the condition's last answer.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= ms)
-            return done();
-        Pump(10);
-    }
-    return true;
-}
+using testsupport::PumpUntil;
 
 // Real key input reaches only the foreground window.
 inline bool BringToFront(HWND window) {
