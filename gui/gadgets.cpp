@@ -165,20 +165,6 @@ ObjectTable* GadgetTable() {
 }
 
 GadgetRecord* FindGadget(intptr_t number) {
-    if (!gadgetTable || number == NO_IDENTIFIER) {
-        return nullptr;
-    }
-    // A number outside the slots is taken as a record's address only while that record lives:
-    // the address of a destroyed AUTO_NUMBER gadget would otherwise be read after its release.
-    if (number < 0 || number >= gadgetTable->capacity) {
-        void* entry = NodeListFirst(gadgetTable->dynamicList);
-        while (entry && entry != reinterpret_cast<void*>(number)) {
-            entry = NodeListNext(entry);
-        }
-        if (!entry) {
-            return nullptr;
-        }
-    }
     return static_cast<GadgetRecord*>(ObjectTableFind(gadgetTable, number));
 }
 

@@ -84,20 +84,6 @@ ObjectTable* WindowTable() {
 }
 
 WindowRecord* FindWindowRecord(intptr_t number) {
-    if (!windowTable) {
-        return nullptr;
-    }
-    // A number outside the slots is taken as a record's address only while that record lives:
-    // the address of a closed AUTO_NUMBER window would otherwise be read after its release.
-    if (number < 0 || number >= windowTable->capacity) {
-        void* entry = NodeListFirst(windowTable->dynamicList);
-        while (entry && entry != reinterpret_cast<void*>(number)) {
-            entry = NodeListNext(entry);
-        }
-        if (!entry) {
-            return nullptr;
-        }
-    }
     return static_cast<WindowRecord*>(ObjectTableFind(windowTable, number));
 }
 

@@ -4,16 +4,20 @@
 
 namespace {
 
-// The lowest and the highest 64 KiB of the address space never hold a heap block, so a value
-// there that has no slot is a number without a record, never a dynamic handle.
-constexpr intptr_t NO_ADDRESS_BELOW = 0x10000;
-
 bool IsSlot(const ObjectTable* table, intptr_t value) {
     return value >= 0 && value < table->capacity;
 }
 
-bool IsNeitherSlotNorAddress(const ObjectTable* table, intptr_t value) {
-    return !IsSlot(table, value) && value > -NO_ADDRESS_BELOW && value < NO_ADDRESS_BELOW;
+// A value without a slot names a dynamic record only while that record is in the list: the
+// address of a freed record, or any stray value, is never read. The dynamic lists are short.
+void* DynamicRecord(const ObjectTable* table, intptr_t value) {
+    for (void* record = NodeListFirst(table->dynamicList); record != nullptr;
+         record = NodeListNext(record)) {
+        if (record == reinterpret_cast<void*>(value)) {
+            return record;
+        }
+    }
+    return nullptr;
 }
 
 unsigned char* SlotOf(const ObjectTable* table, intptr_t number) {
@@ -85,21 +89,21 @@ void* ObjectTableAllocate(ObjectTable* table, intptr_t number) {
 }
 
 void* ObjectTableFind(ObjectTable* table, intptr_t value) {
-    if (table == nullptr || IsNeitherSlotNorAddress(table, value)) {
+    if (table == nullptr) {
         return nullptr;
     }
-    void* record = IsSlot(table, value) ? SlotOf(table, value) : reinterpret_cast<void*>(value);
-    return FirstWordSet(record) ? record : nullptr;
+    void* record = IsSlot(table, value) ? SlotOf(table, value) : DynamicRecord(table, value);
+    return record != nullptr && FirstWordSet(record) ? record : nullptr;
 }
 
 void ObjectTableFree(ObjectTable* table, intptr_t value) {
-    if (table == nullptr || IsNeitherSlotNorAddress(table, value)) {
+    if (table == nullptr) {
         return;
     }
     if (IsSlot(table, value)) {
         std::memset(SlotOf(table, value), 0, static_cast<size_t>(table->entrySize));
-    } else {
-        NodeListRemove(&table->dynamicList, reinterpret_cast<void*>(value));
+    } else if (void* record = DynamicRecord(table, value)) {
+        NodeListRemove(&table->dynamicList, record);
     }
 }
 

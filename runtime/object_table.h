@@ -27,7 +27,9 @@ ObjectTable* ObjectTableCreate(int32_t entrySize, int32_t step, ObjectTableHook 
 // The record to fill for a number (0 or more) or AUTO_NUMBER; null when memory runs out or the
 // number is negative and not AUTO_NUMBER.
 void* ObjectTableAllocate(ObjectTable* table, intptr_t number);
-// The present record (first word non-zero) of a number or dynamic handle, or null.
+// The present record (first word non-zero) of a number or dynamic handle, or null. A dynamic
+// handle counts only while its record lives, so a stale or stray value finds nothing and frees
+// nothing.
 void* ObjectTableFind(ObjectTable* table, intptr_t value);
 void ObjectTableFree(ObjectTable* table, intptr_t value);
 // A walk yields present numbered records by rising number, then every dynamic record, oldest

@@ -198,6 +198,11 @@ TEST_F(TablesTest, FindTestsOnlyTheFirstWordAndRejectsStrayValues) {
     EXPECT_EQ(ObjectTableFind(table, 2), nullptr);
     EXPECT_EQ(slot->value, 0);
     ObjectTableFree(table, handle);
+    // The freed record's address is no handle any more: found as nothing, freed as nothing.
+    EXPECT_EQ(ObjectTableFind(table, handle), nullptr);
+    ObjectTableFree(table, handle);
+    Entry stray = {1, 1};
+    EXPECT_EQ(ObjectTableFind(table, reinterpret_cast<intptr_t>(&stray)), nullptr);
 }
 
 TEST_F(TablesTest, WalkGivesNumbersAscendingThenDynamicOldestFirstAndSurvivesFreeing) {
