@@ -46,20 +46,9 @@ asm(".text\n"
     "    popl %ebx\n"
     "    popl %ebp\n"
     "    ret\n");
-
-intptr_t CallWithWords(FARPROC function, const intptr_t* arguments, int count) {
-    if (function == nullptr || count < 0 || count > LIBRARY_CALL_MAX_ARGUMENTS ||
-        (count > 0 && arguments == nullptr)) {
-        return 0;
-    }
-    return KalibrixCallWords(function, arguments, count);
-}
 #elif defined(_MSC_VER) && defined(_M_IX86)
-intptr_t CallWithWords(FARPROC function, const intptr_t* arguments, int count) {
-    if (function == nullptr || count < 0 || count > LIBRARY_CALL_MAX_ARGUMENTS ||
-        (count > 0 && arguments == nullptr)) {
-        return 0;
-    }
+namespace {
+intptr_t KalibrixCallWords(FARPROC function, const intptr_t* arguments, int count) {
     intptr_t result;
     // ESI keeps the caller's stack pointer across the call whatever convention the callee has.
     __asm {
@@ -80,9 +69,18 @@ intptr_t CallWithWords(FARPROC function, const intptr_t* arguments, int count) {
     }
     return result;
 }
+} // namespace
 #else
 #error "CallWithWords needs the 32-bit x86 calling conventions"
 #endif
+
+intptr_t CallWithWords(FARPROC function, const intptr_t* arguments, int count) {
+    if (function == nullptr || count < 0 || count > LIBRARY_CALL_MAX_ARGUMENTS ||
+        (count > 0 && arguments == nullptr)) {
+        return 0;
+    }
+    return KalibrixCallWords(function, arguments, count);
+}
 
 bool LibrariesInit() {
     if (libraryTable == nullptr) {

@@ -191,7 +191,7 @@ HANDLE ThreadFindRunning(int32_t number) {
     EnterCriticalSection(&registryLock);
     ThreadRecord* record = FindRecord(number);
     HANDLE handle = nullptr;
-    if (record != nullptr && WaitForSingleObject(record->handle, 0) != WAIT_OBJECT_0) {
+    if (record != nullptr && !HasEnded(record->handle)) {
         handle = record->handle;
     }
     LeaveCriticalSection(&registryLock);
