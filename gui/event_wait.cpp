@@ -1,6 +1,8 @@
 // The event queue, the event wait and the message translation of every numbered window.
 #include "gui/event_wait.h"
 
+#include <cstring>
+
 #include "gui/focus_cycling.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
@@ -11,7 +13,6 @@ namespace {
 
 void* eventStateRecord = nullptr;
 
-const char WINDOW_ID_PROPERTY[] = "GX_WindowID";
 const char MDI_GADGET_PROPERTY[] = "GX_MDI_Gadget";
 
 // PeekMessage with removal and without yielding.
@@ -244,8 +245,8 @@ HACCEL AcceleratorFor(HWND activeWindow) {
         // An editable rich-text control takes Tab as input.
         HWND focus = GetFocus();
         char className[5] = {0};
-        if (focus && GetClassNameA(focus, className, sizeof className) > 0 && className[0] == 'R' &&
-            className[1] == 'i' && className[2] == 'c' && className[3] == 'h') {
+        if (focus && GetClassNameA(focus, className, sizeof className) > 0 &&
+            std::strncmp(className, "Rich", 4) == 0) {
             LRESULT options = SendMessageA(focus, EM_GETOPTIONS_MESSAGE, 0, 0);
             if (!(options & ECO_READONLY_OPTION)) {
                 return nullptr;

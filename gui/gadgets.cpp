@@ -7,6 +7,7 @@
 #include "gui/event_wait.h"
 #include "gui/gadget_colours.h"
 #include "gui/gadget_lists.h"
+#include "gui/numbered_windows.h"
 #include "runtime/string_workspace.h"
 
 namespace {
@@ -17,8 +18,6 @@ HFONT defaultFont = nullptr;
 WNDPROC editClassProc = nullptr;
 
 const char GADGET_ID_PROPERTY[] = "GX_ID";
-const char WINDOW_ID_PROPERTY[] = "GX_WindowID";
-const char DROP_ACCEPT_PROPERTY[] = "GX_DropAccept";
 
 constexpr LONG_PTR NO_IDENTIFIER = -1;
 constexpr DWORD COMMON_CONTROL_CLASSES = 0xB08;

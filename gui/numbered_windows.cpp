@@ -13,9 +13,6 @@ ObjectTable* windowTable = nullptr;
 HICON windowIcon = nullptr;
 HCURSOR windowCursor = nullptr;
 
-const char WINDOW_ID_PROPERTY[] = "GX_WindowID";
-const char DROP_ACCEPT_PROPERTY[] = "GX_DropAccept";
-
 constexpr uint32_t CENTRING_FLAGS = WINDOW_CENTER_SCREEN | WINDOW_CENTER_PARENT;
 constexpr int ACCELERATOR_COUNT = 2;
 

@@ -12,6 +12,11 @@ constexpr uint32_t WINDOW_CENTER_PARENT = 2;
 constexpr uint32_t WINDOW_KEEP_GADGET_LIST = 8;
 constexpr uint32_t WINDOW_INVISIBLE = 0x10000000; // the value of WS_VISIBLE, meaning the opposite
 
+// Properties on the platform's windows: the window number + 1 on every numbered window (0 means
+// none), and the mark of a window or control with a registered drop target.
+inline constexpr char WINDOW_ID_PROPERTY[] = "GX_WindowID";
+inline constexpr char DROP_ACCEPT_PROPERTY[] = "GX_DropAccept";
+
 // As x or y: the platform chooses the position.
 constexpr int32_t POSITION_DEFAULT = -65535;
 
