@@ -10,6 +10,7 @@
 #include "app/app_state.h"
 #include "app/square_drive.h"
 #include "tests/runtime/runtime_test_helpers.h"
+#include "tools/driver/driver.h"
 
 namespace {
 
@@ -63,13 +64,8 @@ int main() {
     LibraryCloseAll();
 
     std::vector<long long> stamps;
-    if (FILE* file = std::fopen(trace, "rb")) {
-        long long microseconds;
-        unsigned port, value;
-        while (std::fscanf(file, "%lld %u %u", &microseconds, &port, &value) == 3) {
-            stamps.push_back(microseconds);
-        }
-        std::fclose(file);
+    for (const driver::PortWrite& write : driver::ReadTrace(trace)) {
+        stamps.push_back(write.microseconds);
     }
     DeleteFileA(trace);
     if (stamps.size() < 2) {

@@ -10,6 +10,7 @@
 #include "runtime/memory_heaps.h"
 #include "runtime/string_workspace.h"
 #include "runtime/threads.h"
+#include "tests/support/message_pump.h"
 
 // The services in start-up order; each is safe to start again.
 inline bool StartRuntime() {
@@ -20,29 +21,12 @@ inline bool StartRuntime() {
 // Pumps this thread's queue until the condition holds or the time runs out.
 template <typename Condition>
 bool WaitUntil(Condition condition, DWORD milliseconds = 5000) {
-    const ULONGLONG end = GetTickCount64() + milliseconds;
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (condition()) {
-            return true;
-        }
-        const ULONGLONG now = GetTickCount64();
-        if (now >= end) {
-            return false;
-        }
-        const ULONGLONG left = end - now;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, left < 10 ? static_cast<DWORD>(left) : 10,
-                                  QS_ALLINPUT);
-    }
+    return testsupport::PumpUntil(condition, milliseconds);
 }
 
 // Pumps for a while without a condition.
 inline void PumpFor(DWORD milliseconds) {
-    WaitUntil([] { return false; }, milliseconds);
+    testsupport::PumpMessages(milliseconds);
 }
 
 // A text produced into the workspace the way a producer does it; returns its start offset.
