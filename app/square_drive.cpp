@@ -11,11 +11,13 @@ namespace {
 
 struct Side {
     uint8_t stepHigh;
-    uint8_t stepLow;
+    uint8_t stepLow; // the side's direction with both step lines low
 };
 
 // X forward, Y forward, X back, Y back: bit 0 X direction, bit 1 X step, bit 2 Y direction,
-// bit 3 Y step. A direction line changes in the same write that raises the side's first step.
+// bit 3 Y step. A stepper driver samples its direction line at the step edge and needs it steady
+// some microseconds before, so each side writes its step-low byte (the direction alone) and
+// waits before its first step.
 const Side SIDES[4] = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
 
 int64_t ReadOrZero(int64_t (*read)(void*), void* context) {
@@ -32,6 +34,42 @@ bool Wait(const SquareDriveIo& io) {
     return io.sleep == nullptr || io.sleep(io.context, milliseconds);
 }
 
+bool WriteAndWait(const SquareDriveIo& io, uint32_t port, uint8_t value) {
+    return Write(io, port, value) && Wait(io);
+}
+
+} // namespace
+
+bool DrawSquare(const SquareDriveIo& io) {
+    const uint32_t port = static_cast<uint32_t>(ReadOrZero(io.readPortAddress, io.context));
+    // The port library takes 16 bits: a larger address would reach another device's register.
+    if (port == 0 || port > PORT_ADDRESS_MAX) {
+        return false;
+    }
+    for (const Side& side : SIDES) {
+        // Wider than the step count, so that a count of 2^31 - 1 still ends its side.
+        for (int64_t pulse = 0;; ++pulse) {
+            const int32_t steps = static_cast<int32_t>(
+                static_cast<uint32_t>(ReadOrZero(io.readStepCount, io.context)));
+            if (pulse >= steps) {
+                break;
+            }
+            if (pulse == 0 && !WriteAndWait(io, port, side.stepLow)) {
+                return false;
+            }
+            if (!WriteAndWait(io, port, side.stepHigh) || !WriteAndWait(io, port, side.stepLow)) {
+                return false;
+            }
+        }
+    }
+    if (io.reportDone != nullptr) {
+        io.reportDone(io.context);
+    }
+    return true;
+}
+
+namespace {
+
 struct PortWrite {
     uint32_t port;
     uint8_t value;
@@ -45,36 +83,29 @@ void WriteThroughLibrary(void* context) {
 
 } // namespace
 
-bool DrawSquare(const SquareDriveIo& io) {
-    const uint32_t port = static_cast<uint32_t>(ReadOrZero(io.readPortAddress, io.context));
-    for (const Side& side : SIDES) {
-        // Wider than the step count, so that a count of 2^31 - 1 still ends its side.
-        for (int64_t pulse = 0;; ++pulse) {
-            const int32_t steps = static_cast<int32_t>(
-                static_cast<uint32_t>(ReadOrZero(io.readStepCount, io.context)));
-            if (steps < pulse) {
-                break;
-            }
-            if (!Write(io, port, side.stepHigh) || !Wait(io) || !Write(io, port, side.stepLow) ||
-                !Wait(io)) {
-                return false;
-            }
-        }
+void DrivePaceBegin(DrivePace* pace) {
+    FineWaitOpen(&pace->wait);
+    pace->lastWrite = FineWaitNow();
+}
+
+void DrivePaceEnd(DrivePace* pace) {
+    FineWaitClose(&pace->wait);
+}
+
+bool DriveWritePort(void* context, uint32_t port, uint8_t value) {
+    PortWrite write = {port, value};
+    if (!ThreadRunUnlessStopped(WriteThroughLibrary, &write)) {
+        return false;
     }
-    if (io.reportDone != nullptr) {
-        io.reportDone(io.context);
-    }
+    // Taken once the write has returned, so the next write comes at least a delay after it.
+    static_cast<DrivePace*>(context)->lastWrite = FineWaitNow();
     return true;
 }
 
-bool DriveWritePort(void*, uint32_t port, uint8_t value) {
-    PortWrite write = {port, value};
-    return ThreadRunUnlessStopped(WriteThroughLibrary, &write);
-}
-
-bool DriveSleep(void*, uint32_t milliseconds) {
-    Delay(milliseconds);
-    return !ThreadStopRequested();
+bool DriveSleep(void* context, uint32_t milliseconds) {
+    const auto* pace = static_cast<const DrivePace*>(context);
+    const int64_t deadline = FineWaitAfter(&pace->wait, pace->lastWrite, milliseconds);
+    return FineWaitUntil(&pace->wait, deadline, ThreadStopEvent()) && !ThreadStopRequested();
 }
 
 int64_t DriveReadStepCount(void*) {
@@ -87,15 +118,29 @@ int64_t DriveReadDelay(void*) {
 
 namespace {
 
-// Gadget 15 is read once, from the drive's own thread, into a buffer of the drive's: the
-// StringWorkspace belongs to the main thread.
+// Gadget 15 is read once, from the drive's own thread, into a block of the drive's (the
+// StringWorkspace belongs to the main thread), and whole, as the start command checked it: a
+// text of many leading zeros must not be cut to another address.
 int64_t DriveReadPortAddress(void*) {
-    char text[1024];
-    ReadGadgetTextInto(15, text, sizeof text);
-    return ParseInteger(text);
+    HANDLE heap = GetProcessHeap();
+    for (int32_t size = 64; size > 0 && size <= INT32_MAX / 2; size *= 2) {
+        auto* text = static_cast<char*>(HeapAlloc(heap, 0, static_cast<SIZE_T>(size)));
+        if (text == nullptr) {
+            break;
+        }
+        const int32_t length = ReadGadgetTextInto(15, text, size);
+        const int64_t address = ParseInteger(text);
+        HeapFree(heap, 0, text);
+        if (length < size - 1) {
+            return address;
+        }
+    }
+    return 0; // no address: the drive writes nothing
 }
 
-void DriveReportDone(void*) {
+void DriveReportDone(void* context) {
+    // The completion message may stay open for long: the timer resolution goes back first.
+    DrivePaceEnd(static_cast<DrivePace*>(context));
     // A drive stopped after its last write has nothing to report.
     if (!ThreadStopRequested()) {
         ShowMessage("Fertig!",
@@ -103,18 +148,21 @@ void DriveReportDone(void*) {
     }
 }
 
-const SquareDriveIo PROGRAM_DRIVE_IO = {
-    nullptr,        DriveReadPortAddress, DriveReadStepCount, DriveReadDelay,
-    DriveWritePort, DriveSleep,           DriveReportDone,
-};
-
 } // namespace
 
-const SquareDriveIo& ProgramSquareDriveIo() {
-    return PROGRAM_DRIVE_IO;
-}
-
 DWORD WINAPI SquareDrive(LPVOID) {
-    DrawSquare(ProgramSquareDriveIo());
+    // A drive stopped before it ran (the window closed right after the start) reads nothing:
+    // shut-down may already be taking down the tables it would read.
+    if (ThreadStopRequested()) {
+        return 0;
+    }
+    DrivePace pace;
+    DrivePaceBegin(&pace);
+    const SquareDriveIo io = {
+        &pace,          DriveReadPortAddress, DriveReadStepCount, DriveReadDelay,
+        DriveWritePort, DriveSleep,           DriveReportDone,
+    };
+    DrawSquare(io);
+    DrivePaceEnd(&pace);
     return 0;
 }

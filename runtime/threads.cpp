@@ -282,6 +282,11 @@ void Delay(uint32_t milliseconds) {
     }
 }
 
+HANDLE ThreadStopEvent() {
+    ThreadControl* control = CurrentControl();
+    return control != nullptr ? control->stopEvent : nullptr;
+}
+
 bool ThreadStopRequested() {
     ThreadControl* control = CurrentControl();
     return control != nullptr && control->stopped != 0;

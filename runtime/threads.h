@@ -39,6 +39,10 @@ void ThreadCloseAll();
 // Sleeps for the given milliseconds; on a thread of ThreadCreate the wait ends early when the
 // thread is told to stop.
 void Delay(uint32_t milliseconds);
+// The calling thread's stop signal, to wait on beside other objects: signalled once the thread
+// is told to stop. Null on threads not started by ThreadCreate. Owned by the runtime: never
+// close it.
+HANDLE ThreadStopEvent();
 // True once the calling thread has been told to stop (always false on other threads).
 bool ThreadStopRequested();
 // Runs the action unless the calling thread has been told to stop; the check and the action

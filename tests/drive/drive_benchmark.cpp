@@ -1,10 +1,15 @@
-// Measures the drive's real pace against the stand-in port library: a default square (808
-// writes, 5 ms after each) in a numbered worker, timed from the library's trace. Prints figures
-// only; the pace depends on the platform's timer (Wine adds about 0.3 ms to each wait).
+// Measures the drive's real pace against the stand-in port library and sets it beside a bare
+// loop of the same waits. Prints figures only; the pace depends on the platform's timer.
+//
+//   tools/test-session build wine bin/drive_benchmark.exe
+//
+// The drive draws a default square (100 steps, 5 ms: 804 writes) in a numbered worker, timed
+// from the library's trace. The baseline waits the same 5 ms the same number of times with the
+// same fine wait and nothing else. A ratio of the drive's mean interval to the baseline's of
+// 1.00 means that reading the texts and finding "Out32" add nothing to an interval.
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>
-#include <string>
 #include <vector>
 
 #include "app/app_state.h"
@@ -13,6 +18,8 @@
 #include "tools/driver/driver.h"
 
 namespace {
+
+constexpr uint32_t DELAY_MS = 5;
 
 volatile LONG finished = 0;
 
@@ -24,7 +31,10 @@ void Done(void*) {
 }
 
 DWORD WINAPI Drive(LPVOID) {
+    DrivePace pace;
+    DrivePaceBegin(&pace);
     SquareDriveIo io = {};
+    io.context = &pace;
     io.readPortAddress = Port888;
     io.readStepCount = DriveReadStepCount;
     io.readDelay = DriveReadDelay;
@@ -32,6 +42,74 @@ DWORD WINAPI Drive(LPVOID) {
     io.sleep = DriveSleep;
     io.reportDone = Done;
     DrawSquare(io);
+    DrivePaceEnd(&pace);
+    return 0;
+}
+
+struct Figures {
+    double mean, minimum, maximum; // milliseconds
+    size_t belowDelay;
+};
+
+Figures Summarise(const std::vector<double>& intervals) {
+    Figures figures = {0, 0, 0, 0};
+    if (intervals.empty()) {
+        return figures;
+    }
+    double sum = 0;
+    for (double interval : intervals) {
+        sum += interval;
+        figures.belowDelay += interval < DELAY_MS ? 1 : 0;
+    }
+    figures.mean = sum / intervals.size();
+    figures.minimum = *std::min_element(intervals.begin(), intervals.end());
+    figures.maximum = *std::max_element(intervals.begin(), intervals.end());
+    return figures;
+}
+
+void Print(const char* name, size_t count, const Figures& figures) {
+    std::printf("%-9s %4zu intervals: mean %.3f ms, min %.3f ms, max %.3f ms, %zu below %u ms\n",
+                name, count, figures.mean, figures.minimum, figures.maximum, figures.belowDelay,
+                DELAY_MS);
+}
+
+// The drive's intervals between writes, from the stand-in's trace (microseconds).
+std::vector<double> DriveIntervals(const char* trace) {
+    SetEnvironmentVariableA("KALIBRIX_PORT_TRACE", trace);
+    if (LibraryOpen(0, WindowsPath(KALIBRIX_STANDIN_INPOUT32).c_str()) == 0) {
+        std::printf("the stand-in port library did not load\n");
+        return {};
+    }
+    SharedTextAssign(&App.stepsText, ProduceText("100"));
+    SharedTextAssign(&App.delayText, ProduceText("5"));
+    ThreadCreate(Drive, 0);
+    while (!finished) {
+        Sleep(10);
+    }
+    LibraryCloseAll();
+    const std::vector<driver::PortWrite> writes = driver::ReadTrace(trace);
+    std::printf("drive: %zu writes (expected 804)\n", writes.size());
+    std::vector<double> intervals;
+    for (size_t i = 1; i < writes.size(); ++i) {
+        intervals.push_back((writes[i].microseconds - writes[i - 1].microseconds) / 1000.0);
+    }
+    return intervals;
+}
+
+// The same waits in a bare loop on a thread of its own, as the drive's are.
+std::vector<double> baselineIntervals;
+
+DWORD WINAPI Baseline(LPVOID count) {
+    FineWait wait;
+    FineWaitOpen(&wait);
+    int64_t last = FineWaitNow();
+    for (size_t i = 0; i < reinterpret_cast<size_t>(count); ++i) {
+        FineWaitUntil(&wait, FineWaitAfter(&wait, last, DELAY_MS), nullptr);
+        const int64_t now = FineWaitNow();
+        baselineIntervals.push_back((now - last) * 1000.0 / wait.frequency);
+        last = now;
+    }
+    FineWaitClose(&wait);
     return 0;
 }
 
@@ -47,46 +125,23 @@ int main() {
     char trace[MAX_PATH];
     GetTempPathA(MAX_PATH, folder);
     GetTempFileNameA(folder, "kpb", 0, trace);
-    SetEnvironmentVariableA("KALIBRIX_PORT_TRACE", trace);
-    if (LibraryOpen(0, WindowsPath(KALIBRIX_STANDIN_INPOUT32).c_str()) == 0) {
-        std::printf("the stand-in port library did not load\n");
-        return 1;
-    }
-    SharedTextAssign(&App.stepsText, ProduceText("100"));
-    SharedTextAssign(&App.delayText, ProduceText("5"));
-
-    const ULONGLONG start = GetTickCount64();
-    ThreadCreate(Drive, 0);
-    while (!finished) {
-        Sleep(10);
-    }
-    const ULONGLONG wall = GetTickCount64() - start;
-    LibraryCloseAll();
-
-    std::vector<long long> stamps;
-    for (const driver::PortWrite& write : driver::ReadTrace(trace)) {
-        stamps.push_back(write.microseconds);
-    }
+    const std::vector<double> drive = DriveIntervals(trace);
     DeleteFileA(trace);
-    if (stamps.size() < 2) {
+    if (drive.empty()) {
         std::printf("no trace\n");
         return 1;
     }
-    std::vector<long long> gaps;
-    for (size_t i = 1; i < stamps.size(); ++i) {
-        gaps.push_back(stamps[i] - stamps[i - 1]);
-    }
-    std::sort(gaps.begin(), gaps.end());
-    long long sum = 0;
-    for (long long gap : gaps) {
-        sum += gap;
-    }
-    std::printf("writes: %zu (expected 808)\n", stamps.size());
-    std::printf("first to last write: %.1f ms (807 waits of 5 ms = 4035 ms)\n",
-                (stamps.back() - stamps.front()) / 1000.0);
-    std::printf("whole drive: %llu ms (ideal 4040 ms)\n", wall);
-    std::printf("gap between writes: mean %.3f ms, median %.3f ms, min %.3f ms, max %.3f ms\n",
-                sum / 1000.0 / gaps.size(), gaps[gaps.size() / 2] / 1000.0, gaps.front() / 1000.0,
-                gaps.back() / 1000.0);
+
+    HANDLE thread =
+        CreateThread(nullptr, 0, Baseline, reinterpret_cast<LPVOID>(drive.size()), 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+
+    const Figures driveFigures = Summarise(drive);
+    const Figures baselineFigures = Summarise(baselineIntervals);
+    Print("drive", drive.size(), driveFigures);
+    Print("baseline", baselineIntervals.size(), baselineFigures);
+    std::printf("ratio of the mean intervals, drive / baseline: %.3f\n",
+                driveFigures.mean / baselineFigures.mean);
     return 0;
 }

@@ -78,12 +78,16 @@ struct Recorder {
     }
 };
 
-// Pulses per side in side order, as byte pairs.
+// The bytes of the sides in side order: a side with pulses first sets its direction alone, then
+// pulses as byte pairs.
 std::vector<uint32_t> Pulses(int side1, int side2, int side3, int side4) {
     const uint32_t pairs[4][2] = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
     const int counts[4] = {side1, side2, side3, side4};
     std::vector<uint32_t> bytes;
     for (int side = 0; side < 4; ++side) {
+        if (counts[side] > 0) {
+            bytes.push_back(pairs[side][1]);
+        }
         for (int i = 0; i < counts[side]; ++i) {
             bytes.push_back(pairs[side][0]);
             bytes.push_back(pairs[side][1]);
@@ -92,11 +96,11 @@ std::vector<uint32_t> Pulses(int side1, int side2, int side3, int side4) {
     return bytes;
 }
 
-TEST(DriveLogicTest, DefaultsGive808WritesToPort888EachFollowedByItsWait) {
+TEST(DriveLogicTest, DefaultsGive804WritesToPort888EachFollowedByItsWait) {
     Recorder recorder;
     EXPECT_TRUE(DrawSquare(recorder.Io()));
-    ASSERT_EQ(recorder.log.size(), 1616u);
-    EXPECT_EQ(recorder.Bytes(), Pulses(101, 101, 101, 101));
+    ASSERT_EQ(recorder.log.size(), 1608u);
+    EXPECT_EQ(recorder.Bytes(), Pulses(100, 100, 100, 100));
     for (size_t i = 0; i < recorder.log.size(); i += 2) {
         ASSERT_EQ(recorder.log[i].kind, 'W') << i;
         ASSERT_EQ(recorder.log[i].first, 888u) << i;
@@ -108,11 +112,11 @@ TEST(DriveLogicTest, DefaultsGive808WritesToPort888EachFollowedByItsWait) {
 
 TEST(DriveLogicTest, StepCountAndDelayChangedMidDriveApplyAtTheNextReadOfEach) {
     Recorder recorder;
-    recorder.steps = [](const Recorder& r) { return r.writes < 10 ? 3 : 0; };
+    recorder.steps = [](const Recorder& r) { return r.writes < 10 ? 3 : 1; };
     recorder.delay = [](const Recorder& r) { return r.writes < 3 ? 5 : 7; };
     EXPECT_TRUE(DrawSquare(recorder.Io()));
-    // Side 1 runs its 4 pulses; side 2 ends after the pulse during which the count fell to 0.
-    EXPECT_EQ(recorder.Bytes(), Pulses(4, 1, 1, 1));
+    // Side 1 runs its 3 pulses; side 2 ends after the pulse during which the count fell to 1.
+    EXPECT_EQ(recorder.Bytes(), Pulses(3, 1, 1, 1));
     EXPECT_EQ(recorder.log[1], (Step{'S', 5, 0}));
     EXPECT_EQ(recorder.log[3], (Step{'S', 5, 0}));
     EXPECT_EQ(recorder.log[5], (Step{'S', 7, 0}));
@@ -130,17 +134,19 @@ TEST(DriveLogicTest, OnlyTheLow32BitsOfTheInputsCount) {
         uint32_t port32;
         uint32_t wait;
     } rows[] = {
-        {"step count 0", 888, 0, 5, 1, 888, 5},
+        {"one step per side", 888, 1, 5, 1, 888, 5},
+        {"step count 0", 888, 0, 5, 0, 888, 5},
         {"step count 2^31", 888, INT64_C(0x80000000), 5, 0, 888, 5},
         {"step count 2^32 - 1", 888, INT64_C(0xFFFFFFFF), 5, 0, 888, 5},
         {"step count -1", 888, -1, 5, 0, 888, 5},
-        {"step count 2^32", 888, INT64_C(0x100000000), 5, 1, 888, 5},
-        {"step count 2^32 + 2", 888, INT64_C(0x100000002), 5, 3, 888, 5},
-        {"delay 2^32 + 5", 888, 1, INT64_C(0x100000005), 2, 888, 5},
-        {"delay 0", 888, 1, 0, 2, 888, 0},
-        {"delay -1", 888, 1, -1, 2, 888, 0xFFFFFFFF},
-        {"port 2^32 + 888", INT64_C(0x100000378), 1, 5, 2, 888, 5},
-        {"port 0x378", 0x378, 1, 5, 2, 0x378, 5},
+        {"step count 2^32", 888, INT64_C(0x100000000), 5, 0, 888, 5},
+        {"step count 2^32 + 2", 888, INT64_C(0x100000002), 5, 2, 888, 5},
+        {"delay 2^32 + 5", 888, 1, INT64_C(0x100000005), 1, 888, 5},
+        {"delay 0", 888, 1, 0, 1, 888, 0},
+        {"delay -1", 888, 1, -1, 1, 888, 0xFFFFFFFF},
+        {"port 2^32 + 888", INT64_C(0x100000378), 1, 5, 1, 888, 5},
+        {"port 0x378", 0x378, 1, 5, 1, 0x378, 5},
+        {"port 65535", 0xFFFF, 1, 5, 1, 0xFFFF, 5},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -168,7 +174,7 @@ TEST(DriveLogicTest, AStoppedDriveWritesNothingMoreAndReportsNothing) {
         recorder.stopAfterWrites = stopAfter;
         EXPECT_FALSE(DrawSquare(recorder.Io()));
         EXPECT_EQ(recorder.writes, stopAfter);
-        std::vector<uint32_t> expected = Pulses(101, 101, 101, 101);
+        std::vector<uint32_t> expected = Pulses(100, 100, 100, 100);
         expected.resize(stopAfter);
         EXPECT_EQ(recorder.Bytes(), expected);
         EXPECT_EQ(recorder.reports, 0);
@@ -179,9 +185,22 @@ TEST(DriveLogicTest, AStoppedDriveWritesNothingMoreAndReportsNothing) {
     }
 }
 
+// "Out32" takes 16 bits: any other address would reach the register of another device.
+TEST(DriveLogicTest, APortOutsideTheIoSpaceIsNeverWritten) {
+    for (int64_t port : {INT64_C(0), INT64_C(0x10000), INT64_C(0x100000000), INT64_C(-1)}) {
+        SCOPED_TRACE(port);
+        Recorder recorder;
+        recorder.port = port;
+        EXPECT_FALSE(DrawSquare(recorder.Io()));
+        EXPECT_TRUE(recorder.log.empty());
+        EXPECT_EQ(recorder.reports, 0);
+    }
+}
+
 TEST(DriveLogicTest, MissingOperationsAreSkipped) {
     SquareDriveIo io = {};
-    EXPECT_TRUE(DrawSquare(io)); // step count 0: one pulse per side, written nowhere
+    io.readPortAddress = [](void*) { return INT64_C(888); };
+    EXPECT_TRUE(DrawSquare(io)); // step count 0: no pulse, written nowhere
 }
 
 } // namespace

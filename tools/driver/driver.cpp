@@ -371,7 +371,10 @@ std::vector<unsigned> SquareBytes(int steps) {
     static const unsigned sides[4][2] = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
     std::vector<unsigned> bytes;
     for (const auto& side : sides) {
-        for (int pulse = 0; pulse <= steps; ++pulse) {
+        if (steps > 0) {
+            bytes.push_back(side[1]);
+        }
+        for (int pulse = 0; pulse < steps; ++pulse) {
             bytes.push_back(side[0]);
             bytes.push_back(side[1]);
         }

@@ -95,8 +95,8 @@ size_t HandleCount(DWORD processId);
 std::vector<PortWrite> ReadTrace(const std::string& path);
 // Waits until the trace has at least `count` writes; returns how many it has.
 size_t WaitForWrites(const std::string& path, size_t count, DWORD timeoutMs);
-// The bytes the drive writes for a square of `steps` steps per side: 4 sides of steps + 1
-// pulses, 2/0, 8/0, 3/1, 12/4.
+// The bytes the drive writes for a square of `steps` steps per side: each side sets its
+// direction alone (0, 0, 1, 4), then pulses `steps` times (2/0, 8/0, 3/1, 12/4).
 std::vector<unsigned> SquareBytes(int steps);
 
 } // namespace driver

@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     if (bytes != driver::SquareBytes(100)) {
-        return Fail("the port trace is not the square of 4 sides of 101 pulses");
+        return Fail("the port trace is not the square of 4 sides of 100 steps");
     }
     if (ports != std::set<unsigned>{888}) {
         return Fail("writes went to other ports than 888");

@@ -1,0 +1,102 @@
+#include "runtime/fine_wait.h"
+
+#include <mmsystem.h>
+
+namespace {
+
+// Not in the headers of a build for Windows XP; the values are the platform's own.
+constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION_FLAG = 0x00000002;
+constexpr DWORD TIMER_ALL_ACCESS_RIGHTS = 0x001F0003;
+using CreateWaitableTimerExWFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES attributes,
+                                                       LPCWSTR name, DWORD flags, DWORD access);
+
+constexpr int64_t HUNDRED_NS_PER_SECOND = 10000000;
+
+// Windows 10 version 1803 and later; older systems lack the function or refuse the flag.
+HANDLE CreateHighResolutionTimer() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "CreateWaitableTimerExW") : nullptr;
+    auto create =
+        reinterpret_cast<CreateWaitableTimerExWFunction>(reinterpret_cast<void (*)()>(found));
+    if (create == nullptr) {
+        return nullptr;
+    }
+    return create(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION_FLAG,
+                  TIMER_ALL_ACCESS_RIGHTS);
+}
+
+// a * b / c without overflow for a, b, c >= 0 as long as the result fits.
+int64_t Scale(int64_t a, int64_t b, int64_t c) {
+    return a / c * b + a % c * b / c;
+}
+
+// Waits for the handles or the time; true when the time passed without `stop` being signalled.
+bool WaitOnce(const FineWait* wait, int64_t hundredNs, HANDLE stop) {
+    if (wait->timer != nullptr) {
+        LARGE_INTEGER due;
+        due.QuadPart = -hundredNs; // relative
+        if (SetWaitableTimer(wait->timer, &due, 0, nullptr, nullptr, FALSE)) {
+            if (stop == nullptr) {
+                return WaitForSingleObject(wait->timer, INFINITE) == WAIT_OBJECT_0;
+            }
+            // The stop comes first, so that a stop and an expired timer together count as a stop.
+            const HANDLE handles[2] = {stop, wait->timer};
+            return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+        }
+    }
+    // Rounded up: a time-out never ends before its milliseconds, and the caller waits again for
+    // what is left if the system's tick ended it early.
+    // INFINITE is one more than the longest delay, so the clamp only ever splits a wait.
+    const int64_t rounded = (hundredNs + 9999) / 10000;
+    const DWORD milliseconds = static_cast<DWORD>(rounded < INFINITE ? rounded : INFINITE - 1);
+    if (stop == nullptr) {
+        Sleep(milliseconds);
+        return true;
+    }
+    return WaitForSingleObject(stop, milliseconds) == WAIT_TIMEOUT;
+}
+
+} // namespace
+
+void FineWaitOpen(FineWait* wait) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    wait->frequency = frequency.QuadPart > 0 ? frequency.QuadPart : 1;
+    wait->timer = CreateHighResolutionTimer();
+    wait->periodRaised = wait->timer == nullptr && timeBeginPeriod(1) == TIMERR_NOERROR;
+}
+
+void FineWaitClose(FineWait* wait) {
+    if (wait->timer != nullptr) {
+        CloseHandle(wait->timer);
+        wait->timer = nullptr;
+    }
+    if (wait->periodRaised) {
+        timeEndPeriod(1);
+        wait->periodRaised = false;
+    }
+}
+
+int64_t FineWaitNow() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+int64_t FineWaitAfter(const FineWait* wait, int64_t from, uint32_t milliseconds) {
+    return from + Scale(milliseconds, wait->frequency, 1000);
+}
+
+bool FineWaitUntil(const FineWait* wait, int64_t deadline, HANDLE stop) {
+    for (;;) {
+        const int64_t left = deadline - FineWaitNow();
+        if (left <= 0) {
+            return stop == nullptr || WaitForSingleObject(stop, 0) != WAIT_OBJECT_0;
+        }
+        // At least one unit, so that a remainder below 100 ns still waits rather than spins.
+        const int64_t hundredNs = Scale(left, HUNDRED_NS_PER_SECOND, wait->frequency) + 1;
+        if (!WaitOnce(wait, hundredNs, stop)) {
+            return false;
+        }
+    }
+}
