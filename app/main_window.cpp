@@ -71,20 +71,6 @@ const GadgetLayout MAIN_GADGETS[] = {
     {13, CreateTextGadget, 10, 230, 90, 20, "Schrittweite in mm:", 0},
 };
 
-// Takes a copy of the gadget's text into a string variable (the assignment form of the
-// workspace's caller protocol).
-void TakeGadgetText(char** variable, intptr_t gadget) {
-    const int32_t start = Workspace()->position;
-    ReadGadgetText(gadget, start);
-    AssignString(variable, start);
-}
-
-void TakeSharedGadgetText(SharedText* shared, intptr_t gadget) {
-    const int32_t start = Workspace()->position;
-    ReadGadgetText(gadget, start);
-    SharedTextAssign(shared, start);
-}
-
 // The gadget's text as a number (the temporary form of the caller protocol). A gadget that
 // does not exist reads as an empty text.
 float ReadGadgetFloat(intptr_t gadget) {
@@ -108,16 +94,74 @@ void WriteGadgetFloat(intptr_t gadget, float value) {
     workspace->position = saved;
 }
 
+// The start command's inputs in the order it reads and checks them, each with its range: the
+// drive takes the step count as a signed 32-bit number and the delay as an unsigned one (whose
+// largest value would wait for ever), and "Out32" takes a 16-bit port.
+struct StartInput {
+    intptr_t gadget;
+    int64_t highest; // the lowest is 1
+};
+const StartInput START_INPUTS[] = {
+    {STEPS_FIELD, INT32_MAX},
+    {DELAY_FIELD, INT64_C(0xFFFFFFFE)},
+    {PORT_FIELD, PORT_ADDRESS_MAX},
+};
+constexpr size_t START_INPUT_COUNT = sizeof START_INPUTS / sizeof START_INPUTS[0];
+
+struct WorkspaceText {
+    int32_t start;
+    int32_t end; // its terminator
+};
+
+// Reads the start command's texts one after another into the workspace (from its position on)
+// and checks them; false when one cannot be read or is out of range.
+bool ReadAndCheckStartInputs(WorkspaceText (&texts)[START_INPUT_COUNT]) {
+    StringWorkspace* workspace = Workspace();
+    for (size_t i = 0; i < START_INPUT_COUNT; ++i) {
+        texts[i].start = workspace->position;
+        texts[i].end = ReadGadgetText(START_INPUTS[i].gadget, texts[i].start);
+        if (texts[i].end == 0) {
+            return false;
+        }
+        workspace->position = texts[i].end + 1;
+    }
+    for (size_t i = 0; i < START_INPUT_COUNT; ++i) {
+        const int64_t value = ParseInteger(workspace->buffer + texts[i].start);
+        if (value < 1 || value > START_INPUTS[i].highest) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Copies a text read by ReadAndCheckStartInputs into a string variable.
+void TakeText(char** variable, const WorkspaceText& text) {
+    Workspace()->position = text.end;
+    AssignString(variable, text.start);
+}
+
+void TakeSharedText(SharedText* shared, const WorkspaceText& text) {
+    Workspace()->position = text.end;
+    SharedTextAssign(shared, text.start);
+}
+
 void StartCommand() {
-    // Taken before the check and whatever they hold: a running drive takes them up at once.
-    TakeSharedGadgetText(&App.stepsText, STEPS_FIELD);
-    TakeSharedGadgetText(&App.delayText, DELAY_FIELD);
-    TakeGadgetText(&App.portText, PORT_FIELD);
-    if (SharedTextParseInteger(&App.stepsText) <= 0 ||
-        SharedTextParseInteger(&App.delayText) <= 0 || ParseInteger(App.portText) <= 0) {
+    StringWorkspace* workspace = Workspace();
+    const int32_t saved = workspace->position;
+    WorkspaceText texts[START_INPUT_COUNT];
+    if (!ReadAndCheckStartInputs(texts)) {
+        // A running drive keeps its step count and delay.
+        workspace->position = saved;
         ShowMessage(ERROR_TITLE, TEXT_CHECK_FAILED, 0);
         return;
     }
+    // One drive at a time: the running one stops first, as STOP stops it, so that the machine
+    // stands still while the user places the pen and no write of it mixes with the new square.
+    ThreadKill(App.workerThread);
+    TakeSharedText(&App.stepsText, texts[0]);
+    TakeSharedText(&App.delayText, texts[1]);
+    TakeText(&App.portText, texts[2]);
+    workspace->position = saved;
     ShowMessage("Fertig?", TEXT_READY, 0);
     App.workerThread = ThreadCreate(SquareDrive, 0);
 }
