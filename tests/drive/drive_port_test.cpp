@@ -168,6 +168,9 @@ TEST_F(DrivePortTest, NothingIsWrittenAfterKillAndANewDriveStartsAtOnce) {
     HANDLE own = DuplicateThreadHandle(number);
     ASSERT_NE(own, nullptr);
     ASSERT_TRUE(WaitUntil([this] { return Trace().size() >= 15; }));
+    // The drive takes the new delay at its next wait: the kill must end a long wait at once.
+    SetShared(&App.delayText, "100000");
+    PumpFor(100);
     ThreadKill(number);
     const size_t atKill = Trace().size();
     EXPECT_EQ(WaitForSingleObject(own, 1000), static_cast<DWORD>(WAIT_OBJECT_0));
@@ -179,6 +182,7 @@ TEST_F(DrivePortTest, NothingIsWrittenAfterKillAndANewDriveStartsAtOnce) {
 
     // The next drive draws a whole square of one pulse per side right after it.
     SetShared(&App.stepsText, "1");
+    SetShared(&App.delayText, "1");
     ASSERT_NE(ThreadCreate(DriveThread, 0), 0);
     ASSERT_TRUE(WaitUntil([] { return drivesFinished == 2; }));
     const std::vector<TraceLine> lines = Trace();
