@@ -123,10 +123,10 @@ namespace {
 // text of many leading zeros must not be cut to another address.
 int64_t DriveReadPortAddress(void*) {
     HANDLE heap = GetProcessHeap();
-    for (int32_t size = 64; size > 0 && size <= INT32_MAX / 2; size *= 2) {
+    for (int32_t size = 64;; size *= 2) {
         auto* text = static_cast<char*>(HeapAlloc(heap, 0, static_cast<SIZE_T>(size)));
         if (text == nullptr) {
-            break;
+            return 0; // no address, so the drive writes nothing
         }
         const int32_t length = ReadGadgetTextInto(15, text, size);
         const int64_t address = ParseInteger(text);
@@ -134,8 +134,10 @@ int64_t DriveReadPortAddress(void*) {
         if (length < size - 1) {
             return address;
         }
+        if (size > INT32_MAX / 2) {
+            return 0; // a text too long to read whole names no address
+        }
     }
-    return 0; // no address: the drive writes nothing
 }
 
 void DriveReportDone(void* context) {
