@@ -513,7 +513,7 @@ TEST_F(EndToEnd, JunkPayloadMessagesFromAnotherProcessAreDropped) {
         LPARAM lParam;
     } posts[] = {
         {window_, 13105, 0, 1},    {window_, 13106, 12, 0x15},   {window_, 13105, 0, 0x7FFE0000},
-        {Gadget(15), 13105, 0, 1}, {Gadget(8), 13106, 12, 0x15},
+        {Gadget(15), 13105, 0, 1}, {Gadget(8), 13106, 12, 0x15}, {window_, 13120, 0, 1},
     };
     for (const auto& post : posts) {
         ASSERT_TRUE(PostMessageA(post.target, post.message, post.wParam, post.lParam));
