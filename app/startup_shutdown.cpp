@@ -47,14 +47,31 @@ StartupStage StartUp() {
     return STAGE_THREADS;
 }
 
-[[noreturn]] void ShutDown(StartupStage stage) {
+// How far start-up came, for the take-down.
+StartupStage reached = STAGE_NONE;
+
+} // namespace
+
+HINSTANCE ProgramInstance() {
+    return programInstance;
+}
+
+bool StartServices() {
+    reached = StartUp();
+    return reached == STAGE_THREADS;
+}
+
+void StopServices() {
+    const StartupStage stage = reached;
+    reached = STAGE_NONE;
+    bool drivesEnded = true;
     if (stage >= STAGE_THREADS) {
         // Every drive is stopped before the port library goes: no write may go through a
         // released library, and the port keeps the last byte written.
         ThreadStopAll();
         // A stopped drive ends within moments; waiting for that keeps it out of the tables
         // freed below. The wait is bounded, so closing the window still ends the program at once.
-        ThreadWaitAll(STOPPED_DRIVES_WAIT_MS);
+        drivesEnded = ThreadWaitAll(STOPPED_DRIVES_WAIT_MS);
         ThreadCloseAll();
     }
     if (stage >= STAGE_LIBRARIES) {
@@ -63,25 +80,20 @@ StartupStage StartUp() {
     if (stage >= STAGE_WINDOW_LAYER) {
         CloseAllWindows();
     }
-    if (stage >= STAGE_MAIN_HEAP) {
+    // A drive still running may yet read the gadget table in the MainHeap. The process ends at
+    // once, which releases the heap anyway, so it is left to the system then.
+    if (stage >= STAGE_MAIN_HEAP && drivesEnded) {
         MainHeapDestroy();
     }
-    ExitProcess(0);
-}
-
-} // namespace
-
-HINSTANCE ProgramInstance() {
-    return programInstance;
 }
 
 void RunProgram() {
-    const StartupStage stage = StartUp();
-    if (stage == STAGE_THREADS) {
+    if (StartServices()) {
         MainProcedure();
     } else {
         // A half-started runtime cannot run the tool; say so rather than vanish.
         ShowMessage("Fehler", "Kalibrix konnte nicht gestartet werden...", 0);
     }
-    ShutDown(stage);
+    StopServices();
+    ExitProcess(0);
 }

@@ -25,10 +25,38 @@ bool KeyDown(int key) {
     return (GetKeyState(key) & 0x8000) != 0;
 }
 
+// The payloads made by MakeEventPayload and not yet freed. Another process can post a payload
+// message with any value, so only an address found here is ever read or freed. Slots are taken
+// and given back with interlocked exchanges, as payloads may be made on any thread.
+constexpr int LIVE_PAYLOAD_SLOTS = 32;
+constexpr size_t PAYLOAD_MINIMUM_SIZE = 6 * sizeof(void*);
+void* volatile livePayloads[LIVE_PAYLOAD_SLOTS] = {};
+
+bool IsLivePayload(void* payload) {
+    if (!payload) {
+        return false;
+    }
+    for (void* volatile& slot : livePayloads) {
+        if (slot == payload) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ForgetPayload(void* payload) {
+    for (void* volatile& slot : livePayloads) {
+        if (InterlockedCompareExchangePointer(&slot, nullptr, payload) == payload) {
+            return;
+        }
+    }
+}
+
 void FreePayload(EventState* state) {
     if (!state->payload) {
         return;
     }
+    ForgetPayload(state->payload);
     // The payload's sixth word may point to a second block that goes with it.
     void* second = static_cast<void**>(state->payload)[5];
     if (second) {
@@ -167,6 +195,27 @@ LRESULT TranslateCommand(EventState* state, HWND window, WPARAM wParam, LPARAM l
     return 0;
 }
 
+// A value that is no live payload of ours (a stray or hostile message, or a payload already
+// freed) makes no event and leaves the held payload alone.
+LRESULT TranslatePayload(EventState* state, UINT message, WPARAM wParam, LPARAM lParam) {
+    void* payload = reinterpret_cast<void*>(lParam);
+    if (!IsLivePayload(payload)) {
+        return 0;
+    }
+    // A payload not yet collected by a wait is replaced: free it rather than lose it.
+    if (state->payload != payload) {
+        FreePayload(state);
+    }
+    state->payload = payload;
+    if (message == MSG_GADGET_DATA) {
+        state->pendingEvent = EVENT_GADGET_DATA;
+        state->gadget = static_cast<int32_t>(wParam);
+    } else {
+        state->pendingEvent = EVENT_WINDOW_DATA;
+    }
+    return 0;
+}
+
 int32_t NotifyClickType(LPARAM mouseMessage) {
     switch (mouseMessage) {
     case WM_LBUTTONDOWN:
@@ -201,6 +250,20 @@ void SetEventCallback(WindowCallback callback) {
     if (state) {
         state->callback = callback;
     }
+}
+
+void* MakeEventPayload(size_t size) {
+    void* payload = MainHeapAlloc(size < PAYLOAD_MINIMUM_SIZE ? PAYLOAD_MINIMUM_SIZE : size);
+    if (!payload) {
+        return nullptr;
+    }
+    for (void* volatile& slot : livePayloads) {
+        if (InterlockedCompareExchangePointer(&slot, payload, nullptr) == nullptr) {
+            return payload;
+        }
+    }
+    MainHeapFree(payload);
+    return nullptr;
 }
 
 void FreeEventPayload() {
@@ -410,21 +473,8 @@ LRESULT TranslateWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         state->type = static_cast<int32_t>(lParam);
         return 0;
     case MSG_WINDOW_DATA:
-        // A payload not yet collected by a wait is replaced: free it rather than lose it.
-        if (state->payload != reinterpret_cast<void*>(lParam)) {
-            FreePayload(state);
-        }
-        state->pendingEvent = EVENT_WINDOW_DATA;
-        state->payload = reinterpret_cast<void*>(lParam);
-        return 0;
     case MSG_GADGET_DATA:
-        if (state->payload != reinterpret_cast<void*>(lParam)) {
-            FreePayload(state);
-        }
-        state->pendingEvent = EVENT_GADGET_DATA;
-        state->gadget = static_cast<int32_t>(wParam);
-        state->payload = reinterpret_cast<void*>(lParam);
-        return 0;
+        return TranslatePayload(state, message, wParam, lParam);
     default:
         return NOT_HANDLED;
     }

@@ -82,6 +82,12 @@ void QueueEvent(int32_t event, int32_t window);
 HACCEL AcceleratorFor(HWND activeWindow);
 // Frees a payload still held by the EventState (with the block its sixth word points to).
 void FreeEventPayload();
+// A payload for MSG_WINDOW_DATA or MSG_GADGET_DATA: a zero-filled MainHeap block of at least six
+// words, whose sixth word may name a second MainHeap block that is freed with it. Any process can
+// post those messages, so the translation takes only a payload made here and not yet freed and
+// drops every other value untouched. Null when the heap or the short list of live payloads is
+// full. Callable from any thread.
+void* MakeEventPayload(size_t size);
 // Sets the process-wide user window callback (null removes it).
 void SetEventCallback(WindowCallback callback);
 

@@ -3,6 +3,7 @@
 
 #include <ole2.h>
 #include <cstdio>
+#include <cstring>
 #include "gui/gadget_lists.h"
 #include "gui/sizing_tracker.h"
 #include "runtime/memory_heaps.h"
@@ -55,6 +56,17 @@ void GiveAccelerators(WindowRecord* record) {
     record->acceleratorTable = CreateAcceleratorTableA(entries, ACCELERATOR_COUNT);
 }
 
+// The slot for a number, its holder closed first. A holder that is being closed further up the
+// stack stays in the slot until that close returns; the new window starts from a clean record and
+// that close, finding another window there, leaves the slot alone.
+WindowRecord* TakeSlot(intptr_t number) {
+    auto* record = static_cast<WindowRecord*>(ObjectTableAllocate(windowTable, number));
+    if (record && record->handle) {
+        std::memset(record, 0, sizeof *record);
+    }
+    return record;
+}
+
 // Centres a span of `size` on the reference span [low, high), never starting left of 0.
 int32_t CentreOn(LONG low, LONG high, int32_t size) {
     int32_t position = low + (high - low - size) / 2;
@@ -94,7 +106,7 @@ intptr_t OpenNumberedWindow(intptr_t number, int32_t x, int32_t y, int32_t width
     if (!windowTable) {
         return 0;
     }
-    WindowRecord* record = static_cast<WindowRecord*>(ObjectTableAllocate(windowTable, number));
+    WindowRecord* record = TakeSlot(number);
     if (!record) {
         return 0;
     }
@@ -148,9 +160,21 @@ intptr_t OpenNumberedWindow(intptr_t number, int32_t x, int32_t y, int32_t width
     HWND handle = CreateWindowExA(0, className, title ? title : "", style, x, y, outerWidth,
                                   outerHeight, parent, nullptr, Instance(), nullptr);
     if (!handle) {
-        UnregisterClassA(className, Instance());
-        ObjectTableFree(windowTable, number);
+        // Creation runs user code, which may have given the number to a window of its own.
+        if (automatic || !FindWindowRecord(number)) {
+            UnregisterClassA(className, Instance());
+            ObjectTableFree(windowTable, number);
+        }
         return 0;
+    }
+    // Creation runs user code: opening a higher number moves the table's array, and a window
+    // opened with this very number is closed here, as any re-use of a number closes its holder.
+    if (!automatic) {
+        record = TakeSlot(number);
+        if (!record) {
+            DestroyWindow(handle);
+            return 0;
+        }
     }
     record->handle = handle;
     SetPropA(handle, WINDOW_ID_PROPERTY, reinterpret_cast<HANDLE>(number + 1));
@@ -184,6 +208,11 @@ void CloseNumberedWindow(intptr_t number) {
     if (!record) {
         return;
     }
+    // A callback run by the destruction below may close this number again: that close finds
+    // the window on its way out and leaves it to this one.
+    if (record->closing) {
+        return;
+    }
     HWND handle = record->handle;
     HWND owner = GetWindow(handle, GW_OWNER);
     if (owner && !record->mdiClient) {
@@ -199,11 +228,16 @@ void CloseNumberedWindow(intptr_t number) {
     if (RemovePropA(handle, DROP_ACCEPT_PROPERTY)) {
         RevokeDragDrop(handle);
     }
-    // Keep what is to be freed: destruction sends messages that may move the table's array.
+    // Take out what is to be freed: destruction sends messages that may move the table's array
+    // or re-use the number, and whatever then holds the slot must not free these a second time.
     HWND mdiClient = record->mdiClient;
     ACCEL* entries = record->acceleratorEntries;
     HACCEL table = record->acceleratorTable;
     HBRUSH brush = record->backgroundBrush;
+    record->acceleratorEntries = nullptr;
+    record->acceleratorTable = nullptr;
+    record->backgroundBrush = nullptr;
+    record->closing = 1;
     if (mdiClient) {
         SendMessageA(mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(handle), 0);
     } else {

@@ -37,6 +37,7 @@ struct WindowRecord {
     uint16_t maxWidth;         //
     uint16_t maxHeight;        //
     int32_t minOrMax;          // 1 while minimised or maximised
+    int32_t closing;           // 1 while CloseNumberedWindow destroys the window
 };
 
 // Start-up of the window layer: window table, EventState, icon, cursor, SizingTracker. False

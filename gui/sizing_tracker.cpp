@@ -70,15 +70,32 @@ LRESULT StartSizing(SizingTracker* tracker, HWND window, WPARAM wParam) {
     SetCapture(window);
     PostMessageA(window, WM_ENTERSIZEMOVE, 0, 0);
 
+    tracker->focusBefore = nullptr;
     if (tracker->edge == 0) {
         // Sizing from the window menu: the cursor returns where it was unless the mouse moves.
         tracker->restoreCursor = 1;
         GetCursorPos(&tracker->savedCursor);
         SetCursor(SharedCursor(CURSOR_SIZE_ALL));
+        // Keys go to the focus: a focused control would take the arrows, Enter and Escape.
+        HWND focus = GetFocus();
+        if (focus != window) {
+            tracker->focusBefore = IsChild(window, focus) ? focus : nullptr;
+            SetFocus(window);
+        }
     } else {
         tracker->restoreCursor = 0;
     }
     return 0;
+}
+
+// The control that had the focus before a keyboard sizing gets it back, unless the focus has
+// gone elsewhere since or the control has gone.
+void GiveFocusBack(SizingTracker* tracker, HWND window) {
+    HWND control = tracker->focusBefore;
+    tracker->focusBefore = nullptr;
+    if (control && GetFocus() == window && IsChild(window, control)) {
+        SetFocus(control);
+    }
 }
 
 void TrackMouse(SizingTracker* tracker, HWND window, LPARAM lParam) {
@@ -182,6 +199,7 @@ LRESULT TrackActive(SizingTracker* tracker, HWND window, UINT message, WPARAM wP
         tracker->window = nullptr;
         if (tracker->restoreCursor)
             SetCursorPos(tracker->savedCursor.x, tracker->savedCursor.y);
+        GiveFocusBack(tracker, window);
         return 0;
     default:
         return NOT_HANDLED;

@@ -13,6 +13,7 @@ struct SizingTracker {
     int edge;          // platform sizing-edge number, 0 none chosen yet
     MINMAXINFO limits; // the window's tracking limits
     HWND window;       // the window being sized while active
+    HWND focusBefore;  // the control that had the focus when a keyboard sizing started
 };
 
 // Allocates the process's zero-filled tracker record (called by InitWindowLayer); false when

@@ -48,7 +48,8 @@ bool Grow(ObjectTable* table, intptr_t number) {
 } // namespace
 
 ObjectTable* ObjectTableCreate(int32_t entrySize, int32_t step, ObjectTableHook onAllocate) {
-    if (entrySize < static_cast<int32_t>(sizeof(void*)) || step < 0) {
+    // A step of 0 would grow the array to exactly the number asked for, one slot short of it.
+    if (entrySize < static_cast<int32_t>(sizeof(void*)) || step <= 0) {
         return nullptr;
     }
     auto* table = static_cast<ObjectTable*>(MainHeapAlloc(sizeof(ObjectTable)));

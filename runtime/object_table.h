@@ -22,7 +22,7 @@ struct ObjectTable {
     unsigned char* array;       // capacity * entrySize bytes, zero-filled
 };
 
-// Null when the MainHeap cannot supply the table.
+// Null when the MainHeap cannot supply the table, or the step is not above 0.
 ObjectTable* ObjectTableCreate(int32_t entrySize, int32_t step, ObjectTableHook onAllocate);
 // The record to fill for a number (0 or more) or AUTO_NUMBER; null when memory runs out or the
 // number is negative and not AUTO_NUMBER.

@@ -145,6 +145,12 @@ float ParseFloat(const char* text) {
 }
 
 int32_t FormatFloat(float value, int32_t at) {
+    // An empty text stands at `at` before the reservation that may fail, so that a caller who
+    // reads the result then finds no stale bytes of an earlier text there.
+    if (workspace.buffer != nullptr && at >= 0 && at < workspace.capacity) {
+        workspace.buffer[at] = '\0';
+        workspace.position = at;
+    }
     char* out = WorkspaceReserve(FORMAT_RESERVE, at);
     if (out == nullptr) {
         return workspace.position;

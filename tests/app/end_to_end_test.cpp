@@ -546,4 +546,30 @@ TEST(ProgramFile, CarriesItsResources) {
     EXPECT_EQ(1200, translation[1]) << "Unicode";
 }
 
+// The layer's private messages lie in the application range, where any process may post them:
+// junk values sent to the window and to gadgets leave the program working.
+TEST_F(EndToEnd, JunkPayloadMessagesFromAnotherProcessAreDropped) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    const struct {
+        HWND target;
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    } posts[] = {
+        {window_, 13105, 0, 1},    {window_, 13106, 12, 0x15},   {window_, 13105, 0, 0x7FFE0000},
+        {Gadget(15), 13105, 0, 1}, {Gadget(8), 13106, 12, 0x15}, {window_, 13120, 0, 1},
+    };
+    for (const auto& post : posts) {
+        ASSERT_TRUE(PostMessageA(post.target, post.message, post.wParam, post.lParam));
+    }
+    // The wait after each of them frees the payload the message carried, if it took one.
+    Sleep(QUIET_MS);
+    ASSERT_TRUE(driver::Answers(window_, BOX_TIMEOUT_MS)) << "the program no longer answers";
+    driver::Type(Gadget(11), "25");
+    driver::Type(Gadget(5), "100");
+    driver::Click(Gadget(16));
+    EXPECT_EQ("0.250000", driver::WaitForAnyText(Gadget(12), BOX_TIMEOUT_MS));
+    CloseAndExpectExitCodeZero();
+}
+
 } // namespace

@@ -254,7 +254,7 @@ TEST_F(EventWaitTest, RelayedClicksAndFocusNotices) {
 }
 
 TEST_F(EventWaitTest, PayloadBelongsToTheStateUntilTheNextWait) {
-    void** payload = static_cast<void**>(MainHeapAlloc(8 * sizeof(void*)));
+    void** payload = static_cast<void**>(MakeEventPayload(8 * sizeof(void*)));
     void* second = MainHeapAlloc(16);
     ASSERT_TRUE(payload && second);
     payload[5] = second;
@@ -265,7 +265,7 @@ TEST_F(EventWaitTest, PayloadBelongsToTheStateUntilTheNextWait) {
     WaitEvent(0);
     EXPECT_EQ(CurrentEventState()->payload, nullptr);
 
-    void* window = MainHeapAlloc(8 * sizeof(void*));
+    void* window = MakeEventPayload(0);
     PostMessageA(window_, MSG_WINDOW_DATA, 0, reinterpret_cast<LPARAM>(window));
     EXPECT_EQ(WaitEvent(1000), EVENT_WINDOW_DATA);
     EXPECT_EQ(CurrentEventState()->payload, window);
@@ -407,6 +407,72 @@ TEST_F(EventWaitTest, TabGoesThroughTheWindowsAcceleratorsToTheFocusCycling) {
     EXPECT_EQ(types, (std::vector<int32_t>{FOCUS_LOST, FOCUS_GAINED}));
     DestroyGadget(21);
     DestroyGadget(22);
+}
+
+struct ForeignPost {
+    HWND target;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+std::vector<ForeignPost> foreignPosts;
+
+DWORD WINAPI PostForeignMessages(LPVOID) {
+    for (const ForeignPost& post : foreignPosts) {
+        PostMessageA(post.target, post.message, post.wParam, post.lParam);
+    }
+    return 0;
+}
+
+void PostFromAnotherThread(std::vector<ForeignPost> posts) {
+    foreignPosts = std::move(posts);
+    HANDLE thread = CreateThread(nullptr, 0, PostForeignMessages, nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+
+// The payload messages lie in the application range, where any thread or process may post them
+// with any value: only a payload the layer made and has not yet freed is taken.
+TEST_F(EventWaitTest, PayloadMessagesWithValuesTheLayerDidNotMakeAreDropped) {
+    ASSERT_NE(CreateStringGadget(23, 10, 10, 80, 20, "a"), 0);
+    HWND gadget = GadgetHandle(23);
+    // A block of the right heap that the layer did not make, and one it made and freed.
+    void** foreign = static_cast<void**>(MainHeapAlloc(8 * sizeof(void*)));
+    ASSERT_NE(foreign, nullptr);
+    foreign[5] = reinterpret_cast<void*>(0x15);
+    void* freed = MakeEventPayload(0);
+    PostMessageA(window_, MSG_WINDOW_DATA, 0, reinterpret_cast<LPARAM>(freed));
+    ASSERT_TRUE(WaitForEvent(EVENT_WINDOW_DATA));
+    WaitEvent(0);
+    ASSERT_EQ(CurrentEventState()->payload, nullptr);
+    CurrentEventState()->gadget = 0;
+
+    ASSERT_NO_FATAL_FAILURE(PostFromAnotherThread({
+        {window_, MSG_WINDOW_DATA, 0, 1},
+        {window_, MSG_GADGET_DATA, 12, 0x15},
+        {window_, MSG_GADGET_DATA, 7, reinterpret_cast<LPARAM>(foreign)},
+        {window_, MSG_WINDOW_DATA, 0, reinterpret_cast<LPARAM>(freed)},
+        {gadget, MSG_WINDOW_DATA, 0, 1},
+        {gadget, MSG_GADGET_DATA, 12, 0x15},
+    }));
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 300;) {
+        int32_t event = WaitEvent(10);
+        EXPECT_EQ(CurrentEventState()->payload, nullptr) << "after event " << event;
+    }
+    EXPECT_EQ(CurrentEventGadget(), 0);
+    EXPECT_TRUE(HeapValidate(MainHeapHandle(), 0, foreign)) << "a block not made here was freed";
+    MainHeapFree(foreign);
+
+    // A payload made and posted on another thread still arrives.
+    void* made = MakeEventPayload(0);
+    ASSERT_NE(made, nullptr);
+    ASSERT_NO_FATAL_FAILURE(
+        PostFromAnotherThread({{window_, MSG_GADGET_DATA, 12, reinterpret_cast<LPARAM>(made)}}));
+    EXPECT_EQ(WaitEvent(1000), EVENT_GADGET_DATA);
+    EXPECT_EQ(CurrentEventGadget(), 12);
+    EXPECT_EQ(CurrentEventState()->payload, made);
+    DestroyGadget(23);
 }
 
 } // namespace

@@ -285,4 +285,91 @@ TEST_F(NumberedWindowTest, CloseAllClosesEveryWindowAndFreesThePayload) {
     EXPECT_EQ(CurrentEventState()->payload, nullptr);
 }
 
+// A callback that closes the window again while its close destroys it.
+HWND closeAgainWindow = nullptr;
+int closeAgainDestroys = 0;
+void* takenAfterInnerClose = nullptr;
+
+LRESULT CALLBACK CloseAgainWhileDestroyed(HWND window, UINT message, WPARAM, LPARAM) {
+    if (message == WM_DESTROY && window == closeAgainWindow && ++closeAgainDestroys == 1) {
+        CloseNumberedWindow(14);
+        // What that close gave back to the heap is taken at once: a second free by the outer
+        // close would free this block under its new owner.
+        takenAfterInnerClose = MainHeapAlloc(sizeof(ACCEL) * 2);
+    }
+    return PASS_ON;
+}
+
+TEST_F(NumberedWindowTest, ACallbackClosingTheWindowDuringItsCloseFreesNothingTwice) {
+    HWND window =
+        reinterpret_cast<HWND>(OpenNumberedWindow(14, 10, 10, 100, 100, "a", WINDOW_INVISIBLE));
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(FindWindowRecord(14)->acceleratorEntries, nullptr);
+    ASSERT_TRUE(SetWindowBackground(14, CreateSolidBrush(RGB(1, 2, 3))));
+    closeAgainWindow = window;
+    SetEventCallback(CloseAgainWhileDestroyed);
+    CloseNumberedWindow(14);
+    SetEventCallback(nullptr);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(FindWindowRecord(14), nullptr);
+    EXPECT_EQ(closeAgainDestroys, 1) << "the window was destroyed twice";
+    ASSERT_NE(takenAfterInnerClose, nullptr);
+    EXPECT_TRUE(HeapValidate(MainHeapHandle(), 0, takenAfterInnerClose))
+        << "the accelerator block was freed twice";
+    MainHeapFree(takenAfterInnerClose);
+}
+
+// A callback that opens a window while window 14 is being created.
+intptr_t openWhileCreating = 0; // the number to open, 0 once opened
+HWND openedWhileCreating = nullptr;
+
+LRESULT CALLBACK OpenWhileCreating(HWND, UINT message, WPARAM, LPARAM) {
+    if (message == WM_CREATE && openWhileCreating) {
+        intptr_t number = openWhileCreating;
+        openWhileCreating = 0;
+        openedWhileCreating = reinterpret_cast<HWND>(
+            OpenNumberedWindow(number, 30, 30, 100, 100, "inner", WINDOW_INVISIBLE));
+    }
+    return PASS_ON;
+}
+
+TEST_F(NumberedWindowTest, ACallbackOpeningAWindowDuringCreationLeavesNoStrayWindow) {
+    struct Row {
+        const char* name;
+        intptr_t inner;
+        bool innerStays; // else it is closed as the holder of the number that creation takes
+    };
+    // A number so high that the table's array grows past half a megabyte: the heap then gives
+    // it a region of its own, so it moves whatever the heap's layout.
+    const intptr_t highNumber = 0x80000 / sizeof(WindowRecord);
+    const Row rows[] = {{"a higher number, which moves the table", highNumber, true},
+                        {"the same number", 14, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.inner != 14) {
+            ASSERT_LE(WindowTable()->capacity, row.inner) << "the window must grow the table";
+        }
+        openWhileCreating = row.inner;
+        openedWhileCreating = nullptr;
+        SetEventCallback(OpenWhileCreating);
+        HWND outer = reinterpret_cast<HWND>(
+            OpenNumberedWindow(14, 10, 10, 100, 100, "outer", WINDOW_INVISIBLE));
+        SetEventCallback(nullptr);
+        HWND inner = openedWhileCreating;
+        ASSERT_NE(inner, nullptr);
+        ASSERT_NE(outer, nullptr);
+        EXPECT_EQ(NumberedWindowHandle(14), outer);
+        EXPECT_EQ(reinterpret_cast<intptr_t>(GetPropA(outer, "GX_WindowID")), 15);
+        EXPECT_NE(FindWindowRecord(14)->acceleratorTable, nullptr);
+        EXPECT_EQ(IsWindow(inner) != 0, row.innerStays);
+        if (row.innerStays) {
+            EXPECT_EQ(NumberedWindowHandle(row.inner), inner);
+        }
+        CloseAllWindows();
+        EXPECT_FALSE(IsWindow(outer));
+        EXPECT_FALSE(IsWindow(inner));
+        EXPECT_EQ(PresentEntries(WindowTable()), 0);
+    }
+}
+
 } // namespace

@@ -329,4 +329,28 @@ TEST_F(SizingTrackerTest, ChildWindowsMoveInTheirParentsCoordinates) {
     DestroyWindow(child);
 }
 
+// Keys go to the focus: with a control focused, keyboard sizing takes the focus to the window so
+// that the arrows and Enter reach it, and gives it back at the end.
+TEST_F(SizingTrackerTest, KeyboardSizingWithAnEditControlFocused) {
+    ASSERT_TRUE(interaction::BringToFront(window));
+    HWND edit = CreateWindowExA(0, "Edit", "abc", WS_CHILD | WS_VISIBLE, 10, 10, 100, 20, window,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(edit, nullptr);
+    SetFocus(edit);
+    SetCursorPos((start.left + start.right) / 2, (start.top + start.bottom) / 2);
+    WaitEvents(50);
+    ASSERT_EQ(GetFocus(), edit);
+
+    ASSERT_EQ(StartSizing(0), 0);
+    WaitEvents(50);
+    interaction::TypeKey(VK_RIGHT);
+    WaitEvents(150);
+    EXPECT_EQ(tracker->edge, WMSZ_RIGHT) << "the arrow went to the control";
+    interaction::TypeKey(VK_RETURN);
+    WaitEvents(150);
+    EXPECT_EQ(tracker->active, 0) << "Enter did not end the sizing";
+    EXPECT_EQ(GetFocus(), edit);
+    DestroyWindow(edit);
+}
+
 } // namespace

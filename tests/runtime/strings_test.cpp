@@ -196,4 +196,30 @@ TEST_F(StringsTest, SharedTextReadsSeeWholeTexts) {
     EXPECT_GT(reads, 0);
 }
 
+// A reservation that fails still leaves an empty text where the result is read, not the bytes
+// of an earlier text. A heap of fixed size stands in for a StringHeap that cannot grow.
+TEST_F(StringsTest, FormatFloatLeavesAnEmptyTextWhenItsReservationFails) {
+    StringWorkspace* workspace = Workspace();
+    const StringWorkspace saved = *workspace;
+    // The block nearly fills the heap, and growth adds more than the heap has left.
+    constexpr int32_t BLOCK = 0xC000;
+    HANDLE fixed = HeapCreate(HEAP_NO_SERIALIZE, 0, 0x10000);
+    ASSERT_NE(fixed, nullptr);
+    char* block = static_cast<char*>(HeapAlloc(fixed, HEAP_NO_SERIALIZE, BLOCK));
+    ASSERT_NE(block, nullptr);
+    const int32_t at = BLOCK - 100;
+    std::memcpy(block + at, "stale text", 11);
+    *workspace = {fixed, block, at, BLOCK - 5};
+
+    const int32_t end = FormatFloat(0.25f, at);
+    const StringWorkspace after = *workspace;
+    const char first = block[at];
+    *workspace = saved;
+    HeapDestroy(fixed);
+    ASSERT_EQ(after.capacity, BLOCK - 5) << "the fixed heap grew the block";
+    EXPECT_EQ(end, at);
+    EXPECT_EQ(after.position, at);
+    EXPECT_EQ(first, '\0');
+}
+
 } // namespace

@@ -240,4 +240,12 @@ TEST_F(TablesTest, WalkGivesNumbersAscendingThenDynamicOldestFirstAndSurvivesFre
     EXPECT_EQ(ObjectTableNext(table, &out), nullptr);
 }
 
+// Growth by number + step must give the number a slot: a step of 0 or less cannot.
+TEST_F(TablesTest, StepOfZeroOrLessIsRefused) {
+    for (int32_t step : {0, -1}) {
+        SCOPED_TRACE(step);
+        EXPECT_EQ(ObjectTableCreate(sizeof(Entry), step, nullptr), nullptr);
+    }
+}
+
 } // namespace

@@ -382,4 +382,9 @@ std::vector<unsigned> SquareBytes(int steps) {
     return bytes;
 }
 
+bool Answers(HWND window, DWORD timeoutMs) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+}
+
 } // namespace driver

@@ -87,6 +87,10 @@ std::string WaitForAnyText(HWND control, DWORD timeoutMs);
 // Asks the window close as the close box does.
 void Close(HWND window);
 
+// True when the window's thread answers a sent message within the time: it neither hangs nor
+// has gone.
+bool Answers(HWND window, DWORD timeoutMs);
+
 // How many handles the process holds, counted in the system's handle table; 0 when the system
 // does not tell.
 size_t HandleCount(DWORD processId);
