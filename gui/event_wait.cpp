@@ -25,6 +25,24 @@ bool KeyDown(int key) {
     return (GetKeyState(key) & 0x8000) != 0;
 }
 
+// True when `size` bytes at `address` are committed, readable memory of this process. The
+// platform passes the address of a notification on unchanged from any process, so one sent or
+// posted from outside may point anywhere here.
+bool IsReadable(const void* address, size_t size) {
+    MEMORY_BASIC_INFORMATION region;
+    if (!address || VirtualQuery(address, &region, sizeof region) != sizeof region) {
+        return false;
+    }
+    const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    if (region.State != MEM_COMMIT || (region.Protect & PAGE_GUARD) != 0 ||
+        (region.Protect & readable) == 0) {
+        return false;
+    }
+    const uintptr_t end = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+    return reinterpret_cast<uintptr_t>(address) + size <= end;
+}
+
 // The payloads made by MakeEventPayload and not yet freed. Another process can post a payload
 // message with any value, so only an address found here is ever read or freed. Slots are taken
 // and given back with interlocked exchanges, as payloads may be made on any thread.
@@ -439,7 +457,7 @@ LRESULT TranslateWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         return TranslateMinMaxInfo(owner, lParam);
     case WM_NOTIFY: {
         const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-        HWND from = header ? header->hwndFrom : nullptr;
+        HWND from = IsReadable(header, sizeof *header) ? header->hwndFrom : nullptr;
         return DispatchGadgetMessage(from, window, message, wParam, lParam);
     }
     case WM_COMMAND:

@@ -562,6 +562,13 @@ TEST_F(EndToEnd, JunkPayloadMessagesFromAnotherProcessAreDropped) {
     for (const auto& post : posts) {
         ASSERT_TRUE(PostMessageA(post.target, post.message, post.wParam, post.lParam));
     }
+    // A notification carries an address of the sender's: from another process, sent or posted,
+    // it points anywhere in the program.
+    for (LPARAM junk : {LPARAM{0x15}, LPARAM{0x7FFE0000}}) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(window_, WM_NOTIFY, 0, junk, SMTO_ABORTIFHUNG, BOX_TIMEOUT_MS, &result);
+        PostMessageA(window_, WM_NOTIFY, 0, junk);
+    }
     // The wait after each of them frees the payload the message carried, if it took one.
     Sleep(QUIET_MS);
     ASSERT_TRUE(driver::Answers(window_, BOX_TIMEOUT_MS)) << "the program no longer answers";
