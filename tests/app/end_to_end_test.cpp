@@ -446,13 +446,15 @@ TEST_F(EndToEnd, UnusablePortLibraryEndsWithTheErrorMessage) {
     }
 }
 
-// Icon 1 at 16, 32 and 48 pixels, the version block and the manifest.
+// Icon 1 at 16, 32 and 48 pixels, the version block and the manifest, all in German.
 TEST(ProgramFile, CarriesItsResources) {
     HMODULE image = LoadLibraryExA(ProgramFile().c_str(), nullptr,
                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(nullptr, image);
+    const WORD german = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);
 
-    HRSRC group = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(14)); // RT_GROUP_ICON
+    HRSRC group = FindResourceExA(image, MAKEINTRESOURCEA(14), MAKEINTRESOURCEA(1),
+                                  german); // RT_GROUP_ICON
     ASSERT_NE(nullptr, group);
     const BYTE* directory = static_cast<const BYTE*>(LockResource(LoadResource(image, group)));
     ASSERT_NE(nullptr, directory);
@@ -464,14 +466,16 @@ TEST(ProgramFile, CarriesItsResources) {
     }
     EXPECT_EQ((std::set<int>{16, 32, 48}), sizes);
 
-    HRSRC manifest = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)); // RT_MANIFEST
+    HRSRC manifest =
+        FindResourceExA(image, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), german); // RT_MANIFEST
     ASSERT_NE(nullptr, manifest);
     const std::string text(static_cast<const char*>(LockResource(LoadResource(image, manifest))),
                            SizeofResource(image, manifest));
     EXPECT_NE(std::string::npos, text.find("Microsoft.Windows.Common-Controls"));
     EXPECT_NE(std::string::npos, text.find("version=\"6.0.0.0\""));
 
-    HRSRC version = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16)); // RT_VERSION
+    HRSRC version =
+        FindResourceExA(image, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1), german); // RT_VERSION
     ASSERT_NE(nullptr, version);
     std::vector<BYTE> block(SizeofResource(image, version));
     memcpy(block.data(), LockResource(LoadResource(image, version)), block.size());
