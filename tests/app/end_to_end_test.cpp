@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -399,6 +400,82 @@ TEST_F(EndToEnd, FailedStartStillHandsItsTextsToTheRunningDrive) {
     }
     // Six waits of 5 ms would take 30 ms at least.
     EXPECT_LT(trace.back().microseconds - trace[sideOne].microseconds, 20000);
+    CloseAndExpectExitCodeZero();
+}
+
+// Wine's per-program setting of the Windows version it reports (winecfg's "Applications"
+// page), for the time of one test: HKCU\Software\Wine\AppDefaults\<program>, "Version".
+class ReportedWindowsVersion {
+  public:
+    ReportedWindowsVersion(const char* program, const char* version)
+        : key_(std::string("Software\\Wine\\AppDefaults\\") + program) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            &key, nullptr) == ERROR_SUCCESS) {
+            set_ = RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                                  static_cast<DWORD>(std::strlen(version) + 1)) == ERROR_SUCCESS;
+            RegCloseKey(key);
+        }
+    }
+    ~ReportedWindowsVersion() { RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str()); }
+    ReportedWindowsVersion(const ReportedWindowsVersion&) = delete;
+    ReportedWindowsVersion& operator=(const ReportedWindowsVersion&) = delete;
+    bool Set() const { return set_; }
+
+  private:
+    std::string key_;
+    bool set_ = false;
+};
+
+// What "ver" says in a command shell started in the folder (through a file, which needs no
+// pipe plumbing); empty when it does not run.
+std::string CommandShellVersion(const std::string& folder) {
+    const std::string output = driver::JoinPath(folder, "ver.txt");
+    std::string command = "cmd.exe /c ver > \"" + output + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        folder.c_str(), &startup, &process)) {
+        return std::string();
+    }
+    WaitForSingleObject(process.hProcess, EXIT_TIMEOUT_MS);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::string text;
+    HANDLE file = CreateFileA(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        char buffer[256];
+        DWORD read = 0;
+        if (ReadFile(file, buffer, sizeof buffer - 1, &read, nullptr)) {
+            text.assign(buffer, read);
+        }
+        CloseHandle(file);
+    }
+    return text;
+}
+
+// The oldest system the program is for. Wine reports Windows XP (5.1) to kalibrix.exe, as it
+// does to the command shell, whose "ver" proves the setting takes effect; the program starts,
+// draws the square and closes there.
+TEST_F(EndToEnd, OnWindowsXpItStartsDrawsTheSquareAndCloses) {
+    ReportedWindowsVersion programOnXp("kalibrix.exe", "winxp");
+    ReportedWindowsVersion shellOnXp("cmd.exe", "winxp");
+    ASSERT_TRUE(programOnXp.Set() && shellOnXp.Set());
+    ASSERT_TRUE(driver::FreshFolder(TestFolder("-shell")));
+    EXPECT_NE(std::string::npos, CommandShellVersion(TestFolder("-shell")).find(" 5.1."))
+        << "Wine does not report Windows XP";
+
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    EXPECT_TRUE(IsWindowVisible(window_));
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+    std::vector<unsigned> bytes;
+    for (const driver::PortWrite& write : driver::ReadTrace(program_.TracePath())) {
+        bytes.push_back(write.value);
+    }
+    EXPECT_EQ(driver::SquareBytes(100), bytes);
     CloseAndExpectExitCodeZero();
 }
 
