@@ -1,8 +1,10 @@
 # Two commands for a newcomer on Debian: `make run` and `make test`. Both install what is
-# missing, configure the cross build once and rebuild only what changed.
+# missing, configure the cross build once and rebuild only what changed. `make release` packs
+# the download, out/release/kalibrix-V1-win32.zip.
 BUILD_DIR := build
+RELEASE_DIR := build-release
 
-.PHONY: all build test run deps format clean
+.PHONY: all build test run release deps format clean
 
 all: build
 
@@ -11,6 +13,9 @@ deps:
 
 $(BUILD_DIR)/CMakeCache.txt:
 	cmake --preset mingw
+
+$(RELEASE_DIR)/CMakeCache.txt:
+	cmake --preset mingw-release
 
 build: deps $(BUILD_DIR)/CMakeCache.txt
 	cmake --build --preset mingw
@@ -21,8 +26,13 @@ test: build
 run: build
 	tools/dry-run $(BUILD_DIR)
 
+# The program alone, built for size in a tree of its own, then stripped and packed.
+release: deps $(RELEASE_DIR)/CMakeCache.txt
+	cmake --build --preset mingw-release
+	tools/make-release $(RELEASE_DIR)/bin/kalibrix.exe out/release
+
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) out
+	rm -rf $(BUILD_DIR) $(RELEASE_DIR) out
