@@ -1,6 +1,7 @@
-# Two commands for a newcomer on Debian: `make run` and `make test`. Both install what is
-# missing, configure the cross build once and rebuild only what changed. `make release` packs
-# the download, out/release/kalibrix-V1-win32.zip.
+# Two commands for a newcomer on Debian: `make run` and `make test`; on a machine without make
+# (a minimal Debian 12), `./make run` and `./make test`, which install make first. Both install
+# what is missing, configure the cross build once and rebuild only what changed. `make release`
+# packs the download, out/release/kalibrix-V1-win32.zip.
 BUILD_DIR := build
 RELEASE_DIR := build-release
 
@@ -11,13 +12,15 @@ all: build
 deps:
 	@tools/install-deps
 
-$(BUILD_DIR)/CMakeCache.txt:
+# Configuring looks for the compiler and GoogleTest, so it waits for the packages, also under
+# make -j (an order-only prerequisite: installing nothing new does not configure anew).
+$(BUILD_DIR)/CMakeCache.txt: | deps
 	cmake --preset mingw
 
-$(RELEASE_DIR)/CMakeCache.txt:
+$(RELEASE_DIR)/CMakeCache.txt: | deps
 	cmake --preset mingw-release
 
-build: deps $(BUILD_DIR)/CMakeCache.txt
+build: $(BUILD_DIR)/CMakeCache.txt | deps
 	cmake --build --preset mingw
 
 test: build
@@ -27,7 +30,7 @@ run: build
 	tools/dry-run $(BUILD_DIR)
 
 # The program alone, built for size in a tree of its own, then stripped and packed.
-release: deps $(RELEASE_DIR)/CMakeCache.txt
+release: $(RELEASE_DIR)/CMakeCache.txt | deps
 	cmake --build --preset mingw-release
 	tools/make-release $(RELEASE_DIR)/bin/kalibrix.exe out/release
 
