@@ -11,7 +11,7 @@ endif()
 
 if(MODE STREQUAL "imports")
     set(allowed KERNEL32.dll USER32.dll GDI32.dll COMCTL32.dll OLE32.dll msvcrt.dll
-                ADVAPI32.dll SHELL32.dll)
+                ADVAPI32.dll SHELL32.dll WINMM.dll)
     string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")
     if(NOT lines)
         message(FATAL_ERROR "no import table found in ${FILE}")
