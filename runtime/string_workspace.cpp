@@ -157,6 +157,7 @@ int32_t FormatFloat(float value, int32_t at) {
     } else if (std::isinf(value)) {
         written = SystemSprintf(out, value < 0 ? "-inf" : "inf");
     } else {
+        // At most 47 characters for a float (sign, 39 digits, point, six decimals).
         written = SystemSprintf(out, "%f", static_cast<double>(value));
     }
     if (written < 0 || written >= FORMAT_RESERVE) {
