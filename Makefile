@@ -1,18 +1,26 @@
-# Two commands for a newcomer on Debian: `make run` and `make test`. Both install what is
-# missing, configure the cross build once and rebuild only what changed.
+# Two commands for a newcomer on Debian: `make run` and `make test`; on a machine without make
+# (a minimal Debian 12), `./make run` and `./make test`, which install make first. Both install
+# what is missing, configure the cross build once and rebuild only what changed. `make release`
+# packs the download, out/release/kalibrix-V1-win32.zip.
 BUILD_DIR := build
+RELEASE_DIR := build-release
 
-.PHONY: all build test run deps format clean
+.PHONY: all build test run release deps format clean
 
 all: build
 
 deps:
 	@tools/install-deps
 
-$(BUILD_DIR)/CMakeCache.txt:
+# Configuring looks for the compiler and GoogleTest, so it waits for the packages, also under
+# make -j (an order-only prerequisite: installing nothing new does not configure anew).
+$(BUILD_DIR)/CMakeCache.txt: | deps
 	cmake --preset mingw
 
-build: deps $(BUILD_DIR)/CMakeCache.txt
+$(RELEASE_DIR)/CMakeCache.txt: | deps
+	cmake --preset mingw-release
+
+build: $(BUILD_DIR)/CMakeCache.txt | deps
 	cmake --build --preset mingw
 
 test: build
@@ -21,8 +29,13 @@ test: build
 run: build
 	tools/dry-run $(BUILD_DIR)
 
+# The program alone, built for size in a tree of its own, then stripped and packed.
+release: $(RELEASE_DIR)/CMakeCache.txt | deps
+	cmake --build --preset mingw-release
+	tools/make-release $(RELEASE_DIR)/bin/kalibrix.exe out/release
+
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) out
+	rm -rf $(BUILD_DIR) $(RELEASE_DIR) out

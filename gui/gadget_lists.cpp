@@ -2,8 +2,8 @@
 // a GadgetStack attached to its window. Each container array has exactly one owner.
 #include "gui/gadget_lists.h"
 
-#include <cstdio>
 #include "runtime/memory_heaps.h"
+#include "runtime/string_workspace.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ GadgetStack* StackOf(HWND window, const char* name) {
 } // namespace
 
 void FormatGadgetStackName(char* buffer) {
-    std::snprintf(buffer, 40, "GX_GadgetStack_%i",
+    SystemSprintf(buffer, "GX_GadgetStack_%i",
                   static_cast<int>(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr))));
 }
 

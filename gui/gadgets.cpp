@@ -9,6 +9,7 @@
 #include "gui/gadget_lists.h"
 #include "gui/numbered_windows.h"
 #include "runtime/string_workspace.h"
+#include "runtime/threads.h"
 
 namespace {
 
@@ -35,9 +36,9 @@ void ButtonSetState(GadgetRecord* record, int32_t state) {
 }
 
 // Each descriptor is filled on the first creation of its kind, which may come from any thread;
-// the one-time initialisation publishes it only once it is complete.
+// the one-time fill publishes it only once it is complete.
 struct KindDescriptor {
-    INIT_ONCE once;
+    RunOnceFlag filled;
     GadgetClass gadgetClass;
     void (*fill)(GadgetClass* gadgetClass);
 };
@@ -64,20 +65,20 @@ void FillButtonClass(GadgetClass* button) {
     button->setState = ButtonSetState;
 }
 
-KindDescriptor textKind = {INIT_ONCE_STATIC_INIT, {}, FillTextClass};
-KindDescriptor stringKind = {INIT_ONCE_STATIC_INIT, {}, FillStringClass};
-KindDescriptor buttonKind = {INIT_ONCE_STATIC_INIT, {}, FillButtonClass};
+KindDescriptor textKind = {{}, {}, FillTextClass};
+KindDescriptor stringKind = {{}, {}, FillStringClass};
+KindDescriptor buttonKind = {{}, {}, FillButtonClass};
 
-BOOL CALLBACK FillDescriptor(PINIT_ONCE, PVOID parameter, PVOID*) {
-    KindDescriptor* descriptor = static_cast<KindDescriptor*>(parameter);
+bool FillDescriptor(void* context) {
+    KindDescriptor* descriptor = static_cast<KindDescriptor*>(context);
     std::memset(&descriptor->gadgetClass, 0, sizeof descriptor->gadgetClass);
     descriptor->gadgetClass.size = sizeof(GadgetClass);
     descriptor->fill(&descriptor->gadgetClass);
-    return TRUE;
+    return true;
 }
 
 const GadgetClass* Descriptor(KindDescriptor* descriptor) {
-    InitOnceExecuteOnce(&descriptor->once, FillDescriptor, descriptor, nullptr);
+    RunOnce(&descriptor->filled, FillDescriptor, descriptor);
     return &descriptor->gadgetClass;
 }
 

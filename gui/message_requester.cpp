@@ -1,25 +1,44 @@
 #include "gui/message_requester.h"
 
+#include "runtime/threads.h"
+
 namespace {
 
 // Shared by every thread that shows a box; newest entry first. The list has a lock of its own
 // because drives show their completion box from their own threads.
 NodeList DisabledWindowList = nullptr;
-SRWLOCK listLock = SRWLOCK_INIT;
+// A critical section, which every Windows from XP on has; made on first use, since a box may
+// be shown before (or without) the layer's start-up.
+CRITICAL_SECTION listLock;
+RunOnceFlag listLockMade = {};
+
+bool MakeListLock(void*) {
+    InitializeCriticalSection(&listLock);
+    return true;
+}
+
+void LockList() {
+    RunOnce(&listLockMade, MakeListLock, nullptr);
+    EnterCriticalSection(&listLock);
+}
+
+void UnlockList() {
+    LeaveCriticalSection(&listLock);
+}
 
 struct DisableWalk {
     DWORD threadId;
 };
 
 void AddDisabledWindow(DWORD threadId, HWND window) {
-    AcquireSRWLockExclusive(&listLock);
+    LockList();
     auto* entry =
         static_cast<DisabledWindow*>(NodeListAdd(&DisabledWindowList, sizeof(DisabledWindow)));
     if (entry != nullptr) {
         entry->threadId = threadId;
         entry->window = window;
     }
-    ReleaseSRWLockExclusive(&listLock);
+    UnlockList();
     // Without an entry nobody would enable the window again: give it back at once.
     if (entry == nullptr) {
         EnableWindow(window, TRUE);
@@ -40,7 +59,7 @@ BOOL CALLBACK DisableOne(HWND window, LPARAM context) {
 // is enabled outside the lock: EnableWindow sends messages that may show another box.
 HWND TakeDisabledWindow(DWORD threadId) {
     HWND window = nullptr;
-    AcquireSRWLockExclusive(&listLock);
+    LockList();
     for (void* payload = NodeListFirst(DisabledWindowList); payload != nullptr;) {
         void* next = NodeListNext(payload);
         auto* entry = static_cast<DisabledWindow*>(payload);
@@ -51,7 +70,7 @@ HWND TakeDisabledWindow(DWORD threadId) {
         }
         payload = next;
     }
-    ReleaseSRWLockExclusive(&listLock);
+    UnlockList();
     return window;
 }
 
@@ -83,11 +102,11 @@ int ShowMessage(const char* title, const char* text, UINT flags) {
 
 int DisabledWindowCount() {
     int count = 0;
-    AcquireSRWLockShared(&listLock);
+    LockList();
     for (void* payload = NodeListFirst(DisabledWindowList); payload != nullptr;
          payload = NodeListNext(payload)) {
         ++count;
     }
-    ReleaseSRWLockShared(&listLock);
+    UnlockList();
     return count;
 }

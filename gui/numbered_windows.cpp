@@ -2,11 +2,11 @@
 #include "gui/numbered_windows.h"
 
 #include <ole2.h>
-#include <cstdio>
 #include <cstring>
 #include "gui/gadget_lists.h"
 #include "gui/sizing_tracker.h"
 #include "runtime/memory_heaps.h"
+#include "runtime/string_workspace.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ int32_t CentreOn(LONG low, LONG high, int32_t size) {
 } // namespace
 
 void FormatWindowClassName(char* buffer, intptr_t number) {
-    std::snprintf(buffer, 32, "WindowClass_%d", static_cast<int>(number));
+    SystemSprintf(buffer, "WindowClass_%d", static_cast<int>(number));
 }
 
 bool InitWindowLayer() {

@@ -159,11 +159,12 @@ int32_t FormatFloat(float value, int32_t at) {
     // Old runtime libraries spell these "1.#INF00" and the like; the text must not depend on
     // which one the program meets.
     if (std::isnan(value)) {
-        written = std::snprintf(out, FORMAT_RESERVE, "nan");
+        written = SystemSprintf(out, "nan");
     } else if (std::isinf(value)) {
-        written = std::snprintf(out, FORMAT_RESERVE, value < 0 ? "-inf" : "inf");
+        written = SystemSprintf(out, value < 0 ? "-inf" : "inf");
     } else {
-        written = std::snprintf(out, FORMAT_RESERVE, "%f", static_cast<double>(value));
+        // At most 47 characters for a float (sign, 39 digits, point, six decimals).
+        written = SystemSprintf(out, "%f", static_cast<double>(value));
     }
     if (written < 0 || written >= FORMAT_RESERVE) {
         written = 0;

@@ -8,6 +8,16 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <cstdio>
+
+// The platform's own sprintf of MSVCRT.dll, with which the program formats every text.
+// mingw-w64's C++ library swaps std::sprintf for mingw's own printf family, which would add
+// some 20 KB to the program; __ms_sprintf is mingw's name for the platform's function.
+#if defined(__MINGW32__)
+#define SystemSprintf __ms_sprintf
+#else
+#define SystemSprintf std::sprintf
+#endif
 
 struct StringWorkspace {
     HANDLE heap;      // the StringHeap, created without serialisation

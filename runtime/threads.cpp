@@ -21,21 +21,27 @@ struct ThreadControl {
 
 namespace {
 
-INIT_ONCE initOnce = INIT_ONCE_STATIC_INIT;
+RunOnceFlag initOnce = {};
 CRITICAL_SECTION registryLock;
 DWORD controlSlot = TLS_OUT_OF_INDEXES;
 NodeList registry = nullptr;
 int32_t counter = 1;
 
-BOOL CALLBACK InitOnce(PINIT_ONCE, PVOID, PVOID*) {
+bool InitRegistry(void*) {
     InitializeCriticalSection(&registryLock);
     controlSlot = TlsAlloc();
-    return controlSlot != TLS_OUT_OF_INDEXES;
+    if (controlSlot == TLS_OUT_OF_INDEXES) {
+        DeleteCriticalSection(&registryLock);
+        return false;
+    }
+    return true;
 }
 
 bool Initialised() {
-    return InitOnceExecuteOnce(&initOnce, InitOnce, nullptr, nullptr) != 0;
+    return RunOnce(&initOnce, InitRegistry, nullptr);
 }
+
+enum RunOnceState : LONG { ONCE_NOT_DONE, ONCE_RUNNING, ONCE_DONE };
 
 ThreadControl* NewControl(ThreadProcedure procedure, LPVOID parameter) {
     auto* control = static_cast<ThreadControl*>(
@@ -136,6 +142,24 @@ ThreadRecord* FindRecord(int32_t number) {
 
 bool ThreadsInit() {
     return Initialised();
+}
+
+bool RunOnce(RunOnceFlag* flag, bool (*procedure)(void* context), void* context) {
+    for (;;) {
+        const LONG state = InterlockedCompareExchange(&flag->state, ONCE_RUNNING, ONCE_NOT_DONE);
+        if (state == ONCE_DONE) {
+            return true;
+        }
+        if (state == ONCE_NOT_DONE) {
+            const bool done = procedure(context);
+            // The exchange is a full barrier: whoever reads ONCE_DONE sees all the procedure wrote.
+            InterlockedExchange(&flag->state, done ? ONCE_DONE : ONCE_NOT_DONE);
+            return done;
+        }
+        // Another thread is running the procedure, which is short. Sleep(1) rather than Sleep(0),
+        // which would give no time to a running thread of lower priority.
+        Sleep(1);
+    }
 }
 
 int32_t ThreadCreate(ThreadProcedure procedure, intptr_t parameter) {

@@ -19,6 +19,15 @@ struct ThreadRecord {
 };
 
 bool ThreadsInit();
+
+// A one-time initialisation that every Windows from XP on has (the system's own came with
+// Vista). Zero-initialised; the first caller runs the procedure and every other caller waits
+// until it has finished. A procedure that fails leaves the flag unset, so a later call tries
+// again; the result tells whether the initialisation is done.
+struct RunOnceFlag {
+    volatile LONG state;
+};
+bool RunOnce(RunOnceFlag* flag, bool (*procedure)(void* context), void* context);
 // Starts the procedure at once and registers it; returns its number, 0 when creation failed.
 int32_t ThreadCreate(ThreadProcedure procedure, intptr_t parameter);
 // The handle of the registered thread with this number if it has not ended, else null.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -446,6 +447,82 @@ TEST_F(EndToEnd, SecondStartStopsTheRunningDriveBeforeItAsks) {
     CloseAndExpectExitCodeZero();
 }
 
+// Wine's per-program setting of the Windows version it reports (winecfg's "Applications"
+// page), for the time of one test: HKCU\Software\Wine\AppDefaults\<program>, "Version".
+class ReportedWindowsVersion {
+  public:
+    ReportedWindowsVersion(const char* program, const char* version)
+        : key_(std::string("Software\\Wine\\AppDefaults\\") + program) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            &key, nullptr) == ERROR_SUCCESS) {
+            set_ = RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                                  static_cast<DWORD>(std::strlen(version) + 1)) == ERROR_SUCCESS;
+            RegCloseKey(key);
+        }
+    }
+    ~ReportedWindowsVersion() { RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str()); }
+    ReportedWindowsVersion(const ReportedWindowsVersion&) = delete;
+    ReportedWindowsVersion& operator=(const ReportedWindowsVersion&) = delete;
+    bool Set() const { return set_; }
+
+  private:
+    std::string key_;
+    bool set_ = false;
+};
+
+// What "ver" says in a command shell started in the folder (through a file, which needs no
+// pipe plumbing); empty when it does not run.
+std::string CommandShellVersion(const std::string& folder) {
+    const std::string output = driver::JoinPath(folder, "ver.txt");
+    std::string command = "cmd.exe /c ver > \"" + output + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        folder.c_str(), &startup, &process)) {
+        return std::string();
+    }
+    WaitForSingleObject(process.hProcess, EXIT_TIMEOUT_MS);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::string text;
+    HANDLE file = CreateFileA(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        char buffer[256];
+        DWORD read = 0;
+        if (ReadFile(file, buffer, sizeof buffer - 1, &read, nullptr)) {
+            text.assign(buffer, read);
+        }
+        CloseHandle(file);
+    }
+    return text;
+}
+
+// The oldest system the program is for. Wine reports Windows XP (5.1) to kalibrix.exe, as it
+// does to the command shell, whose "ver" proves the setting takes effect; the program starts,
+// draws the square and closes there.
+TEST_F(EndToEnd, OnWindowsXpItStartsDrawsTheSquareAndCloses) {
+    ReportedWindowsVersion programOnXp("kalibrix.exe", "winxp");
+    ReportedWindowsVersion shellOnXp("cmd.exe", "winxp");
+    ASSERT_TRUE(programOnXp.Set() && shellOnXp.Set());
+    ASSERT_TRUE(driver::FreshFolder(TestFolder("-shell")));
+    EXPECT_NE(std::string::npos, CommandShellVersion(TestFolder("-shell")).find(" 5.1."))
+        << "Wine does not report Windows XP";
+
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    EXPECT_TRUE(IsWindowVisible(window_));
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+    std::vector<unsigned> bytes;
+    for (const driver::PortWrite& write : driver::ReadTrace(program_.TracePath())) {
+        bytes.push_back(write.value);
+    }
+    EXPECT_EQ(driver::SquareBytes(100), bytes);
+    CloseAndExpectExitCodeZero();
+}
+
 TEST_F(EndToEnd, IdleCloseEndsWithExitCodeZero) {
     ASSERT_NO_FATAL_FAILURE(Launch());
     CloseAndExpectExitCodeZero();
@@ -490,13 +567,15 @@ TEST_F(EndToEnd, UnusablePortLibraryEndsWithTheErrorMessage) {
     }
 }
 
-// Icon 1 at 16, 32 and 48 pixels, the version block and the manifest.
+// Icon 1 at 16, 32 and 48 pixels, the version block and the manifest, all in German.
 TEST(ProgramFile, CarriesItsResources) {
     HMODULE image = LoadLibraryExA(ProgramFile().c_str(), nullptr,
                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(nullptr, image);
+    const WORD german = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);
 
-    HRSRC group = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(14)); // RT_GROUP_ICON
+    HRSRC group = FindResourceExA(image, MAKEINTRESOURCEA(14), MAKEINTRESOURCEA(1),
+                                  german); // RT_GROUP_ICON
     ASSERT_NE(nullptr, group);
     const BYTE* directory = static_cast<const BYTE*>(LockResource(LoadResource(image, group)));
     ASSERT_NE(nullptr, directory);
@@ -508,14 +587,16 @@ TEST(ProgramFile, CarriesItsResources) {
     }
     EXPECT_EQ((std::set<int>{16, 32, 48}), sizes);
 
-    HRSRC manifest = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)); // RT_MANIFEST
+    HRSRC manifest =
+        FindResourceExA(image, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), german); // RT_MANIFEST
     ASSERT_NE(nullptr, manifest);
     const std::string text(static_cast<const char*>(LockResource(LoadResource(image, manifest))),
                            SizeofResource(image, manifest));
     EXPECT_NE(std::string::npos, text.find("Microsoft.Windows.Common-Controls"));
     EXPECT_NE(std::string::npos, text.find("version=\"6.0.0.0\""));
 
-    HRSRC version = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16)); // RT_VERSION
+    HRSRC version =
+        FindResourceExA(image, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1), german); // RT_VERSION
     ASSERT_NE(nullptr, version);
     std::vector<BYTE> block(SizeofResource(image, version));
     memcpy(block.data(), LockResource(LoadResource(image, version)), block.size());

@@ -231,4 +231,59 @@ TEST_F(ThreadsTest, KillBeforeTheBoxOpensStillEndsIt) {
     CloseHandle(own);
 }
 
+// The one-time fill that replaces the system's (Vista and later): whoever calls it while the
+// first caller still runs the procedure waits for it, and a failed run is tried again.
+struct OnceCase {
+    RunOnceFlag flag;
+    volatile LONG runs;
+    volatile LONG finished;
+    volatile LONG sawUnfinished; // a caller came back before the procedure had finished
+    volatile LONG failuresLeft;
+};
+
+bool SlowFill(void* context) {
+    auto* once = static_cast<OnceCase*>(context);
+    InterlockedIncrement(&once->runs);
+    Sleep(50); // long enough that the other callers arrive meanwhile
+    if (once->failuresLeft > 0) {
+        --once->failuresLeft;
+        return false;
+    }
+    InterlockedExchange(&once->finished, 1);
+    return true;
+}
+
+DWORD WINAPI CallOnce(LPVOID context) {
+    auto* once = static_cast<OnceCase*>(context);
+    const bool done = RunOnce(&once->flag, SlowFill, once);
+    if (done && once->finished == 0) {
+        InterlockedExchange(&once->sawUnfinished, 1);
+    }
+    return done ? 1 : 0;
+}
+
+TEST(RunOnce, RunsOnceForConcurrentCallersWhoAllWaitForItAndRetriesAFailure) {
+    OnceCase once = {};
+    once.failuresLeft = 1;
+    EXPECT_FALSE(RunOnce(&once.flag, SlowFill, &once));
+    EXPECT_EQ(1, once.runs);
+
+    HANDLE callers[6];
+    for (HANDLE& caller : callers) {
+        caller = CreateThread(nullptr, 0, CallOnce, &once, 0, nullptr);
+        ASSERT_NE(nullptr, caller);
+    }
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(6, callers, TRUE, 5000));
+    for (HANDLE caller : callers) {
+        DWORD result = 0;
+        GetExitCodeThread(caller, &result);
+        EXPECT_EQ(1u, result);
+        CloseHandle(caller);
+    }
+    EXPECT_EQ(2, once.runs);
+    EXPECT_EQ(0, once.sawUnfinished);
+    EXPECT_TRUE(RunOnce(&once.flag, SlowFill, &once));
+    EXPECT_EQ(2, once.runs);
+}
+
 } // namespace
