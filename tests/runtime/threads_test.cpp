@@ -1,6 +1,7 @@
 // Numbered threads, their registry and the cooperative stop.
 #include <gtest/gtest.h>
 
+#include "runtime/fine_wait.h"
 #include "runtime/threads.h"
 #include "tests/runtime/runtime_test_helpers.h"
 
@@ -287,3 +288,30 @@ TEST(RunOnce, RunsOnceForConcurrentCallersWhoAllWaitForItAndRetriesAFailure) {
 }
 
 } // namespace
+
+// Both ways the fine wait can run: with the high-resolution timer, and with plain time-outs as
+// on systems without one. Neither may end a wait early, and a stop ends even a long one at once.
+TEST(FineWait, NeverEndsEarlyAndAStopEndsItAtOnceWithOrWithoutTheTimer) {
+    FineWait withTimer;
+    FineWaitOpen(&withTimer);
+    FineWait withoutTimer = withTimer;
+    withoutTimer.timer = nullptr;
+    withoutTimer.periodRaised = false;
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(stop, nullptr);
+    for (const FineWait* wait : {&withTimer, &withoutTimer}) {
+        SCOPED_TRACE(wait->timer != nullptr ? "timer" : "time-outs");
+        ResetEvent(stop);
+        for (uint32_t milliseconds : {1u, 2u, 3u, 1u, 5u, 2u}) {
+            const int64_t deadline = FineWaitAfter(wait, FineWaitNow(), milliseconds);
+            EXPECT_TRUE(FineWaitUntil(wait, deadline, stop));
+            EXPECT_GE(FineWaitNow(), deadline) << milliseconds << " ms";
+        }
+        SetEvent(stop);
+        const DWORD before = GetTickCount();
+        EXPECT_FALSE(FineWaitUntil(wait, FineWaitAfter(wait, FineWaitNow(), 100000), stop));
+        EXPECT_LT(GetTickCount() - before, 1000u);
+    }
+    CloseHandle(stop);
+    FineWaitClose(&withTimer);
+}
