@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "gui/gadgets.h"
 #include "gui/message_requester.h"
+#include "runtime/fine_wait.h"
 #include "runtime/libraries.h"
 #include "runtime/string_workspace.h"
 #include "runtime/threads.h"
@@ -81,16 +82,23 @@ void WriteThroughLibrary(void* context) {
     LibraryCall(0, "Out32", write->port, write->value);
 }
 
-} // namespace
+// The pace of one drive: its fine wait and the moment its last write returned.
+struct DrivePace {
+    FineWait wait;
+    int64_t lastWrite; // performance counter
+};
 
 void DrivePaceBegin(DrivePace* pace) {
     FineWaitOpen(&pace->wait);
     pace->lastWrite = FineWaitNow();
 }
 
+// May be called more than once.
 void DrivePaceEnd(DrivePace* pace) {
     FineWaitClose(&pace->wait);
 }
+
+} // namespace
 
 bool DriveWritePort(void* context, uint32_t port, uint8_t value) {
     PortWrite write = {port, value};
@@ -102,6 +110,9 @@ bool DriveWritePort(void* context, uint32_t port, uint8_t value) {
     return true;
 }
 
+namespace {
+
+// Until the milliseconds have passed since the last write; a stop ends the wait at once.
 bool DriveSleep(void* context, uint32_t milliseconds) {
     const auto* pace = static_cast<const DrivePace*>(context);
     const int64_t deadline = FineWaitAfter(&pace->wait, pace->lastWrite, milliseconds);
@@ -115,8 +126,6 @@ int64_t DriveReadStepCount(void*) {
 int64_t DriveReadDelay(void*) {
     return SharedTextParseInteger(&App.delayText);
 }
-
-namespace {
 
 // Gadget 15 is read once, from the drive's own thread, into a block of the drive's (the
 // StringWorkspace belongs to the main thread), and whole, as the start command checked it: a
@@ -152,19 +161,28 @@ void DriveReportDone(void* context) {
 
 } // namespace
 
+SquareDriveIo ProgramSquareDriveIo() {
+    return {
+        nullptr,        DriveReadPortAddress, DriveReadStepCount, DriveReadDelay,
+        DriveWritePort, DriveSleep,           DriveReportDone,
+    };
+}
+
+bool DrawPacedSquare(SquareDriveIo io) {
+    DrivePace pace;
+    DrivePaceBegin(&pace);
+    io.context = &pace;
+    const bool complete = DrawSquare(io);
+    DrivePaceEnd(&pace);
+    return complete;
+}
+
 DWORD WINAPI SquareDrive(LPVOID) {
     // A drive stopped before it ran (the window closed right after the start) reads nothing:
     // shut-down may already be taking down the tables it would read.
     if (ThreadStopRequested()) {
         return 0;
     }
-    DrivePace pace;
-    DrivePaceBegin(&pace);
-    const SquareDriveIo io = {
-        &pace,          DriveReadPortAddress, DriveReadStepCount, DriveReadDelay,
-        DriveWritePort, DriveSleep,           DriveReportDone,
-    };
-    DrawSquare(io);
-    DrivePaceEnd(&pace);
+    DrawPacedSquare(ProgramSquareDriveIo());
     return 0;
 }

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 #include <cstdint>
-#include "runtime/fine_wait.h"
 
 // What the drive needs of the world. The program binds these to gadget 15, the application's
 // shared texts, "Out32" of library 0, the paced wait and the message requester; tests bind
@@ -36,28 +35,20 @@ constexpr uint32_t PORT_ADDRESS_MAX = 0xFFFF;
 // or the port address lies outside the I/O space (nothing is written at all).
 bool DrawSquare(const SquareDriveIo& io);
 
-// The pace of one drive in the program: its fine wait and the moment of its last write. Every
-// wait runs from that moment, so the work between two writes (reading the texts, finding
-// "Out32") does not lengthen the interval, and no interval is shorter than the delay.
-struct DrivePace {
-    FineWait wait;
-    int64_t lastWrite; // performance counter after the last write returned
-};
-// Raises the timer resolution for the drive's waits (see FineWaitOpen); DrivePaceEnd gives it
-// back and may be called more than once.
-void DrivePaceBegin(DrivePace* pace);
-void DrivePaceEnd(DrivePace* pace);
-
-// The program's port write, with a DrivePace as the context: "Out32" of library 0 with the port
-// and the byte, unless the calling thread has been told to stop (then nothing is written and the
-// result is false). A library without "Out32" skips the write silently and counts as written.
+// The program's port write: "Out32" of library 0 with the port and the byte, unless the calling
+// thread has been told to stop (then nothing is written and the result is false). A library
+// without "Out32" skips the write silently and counts as written. Its context is the pace that
+// DrawPacedSquare passes, which notes when the write returned.
 bool DriveWritePort(void* pace, uint32_t port, uint8_t value);
-// The program's wait, with a DrivePace as the context: until the milliseconds have passed since
-// the last write; a stop ends it at once, and the result is false then.
-bool DriveSleep(void* pace, uint32_t milliseconds);
-// The step count and the delay from the application's shared texts (App.stepsText, delayText).
-int64_t DriveReadStepCount(void* context);
-int64_t DriveReadDelay(void* context);
+
+// The program's operations: gadget 15, the shared texts, the paced write and wait, "Fertig!".
+// Tests take them and replace the port reader or the report.
+SquareDriveIo ProgramSquareDriveIo();
+// DrawSquare paced as the program paces it: every wait runs from the moment the previous write
+// returned, with a timer of 1 ms granularity or finer, so the work between two writes (reading
+// the texts, finding "Out32") does not lengthen an interval and none is shorter than the delay.
+// The pace is the context of every operation and is given back when the square ends.
+bool DrawPacedSquare(SquareDriveIo io);
 
 // The drive's thread procedure in the program (the parameter is ignored); returns 0.
 DWORD WINAPI SquareDrive(LPVOID parameter);

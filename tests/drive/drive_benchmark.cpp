@@ -14,6 +14,7 @@
 
 #include "app/app_state.h"
 #include "app/square_drive.h"
+#include "runtime/fine_wait.h"
 #include "tests/runtime/runtime_test_helpers.h"
 #include "tools/driver/driver.h"
 
@@ -43,18 +44,11 @@ void Done(void*) {
 }
 
 DWORD WINAPI Drive(LPVOID) {
-    DrivePace pace;
-    DrivePaceBegin(&pace);
-    SquareDriveIo io = {};
-    io.context = &pace;
+    SquareDriveIo io = ProgramSquareDriveIo();
     io.readPortAddress = Port888;
-    io.readStepCount = DriveReadStepCount;
-    io.readDelay = DriveReadDelay;
     io.writePort = TimedWrite;
-    io.sleep = DriveSleep;
     io.reportDone = Done;
-    DrawSquare(io);
-    DrivePaceEnd(&pace);
+    DrawPacedSquare(io);
     return 0;
 }
 

@@ -90,20 +90,12 @@ void NoteDone(void*) {
 }
 
 DWORD WINAPI DriveThread(LPVOID) {
-    DrivePace pace;
-    DrivePaceBegin(&pace);
-    SquareDriveIo io = {};
-    io.context = &pace;
+    SquareDriveIo io = ProgramSquareDriveIo();
     io.readPortAddress = Port888;
-    io.readStepCount = DriveReadStepCount;
-    io.readDelay = DriveReadDelay;
-    io.writePort = DriveWritePort;
-    io.sleep = DriveSleep;
     io.reportDone = NoteDone;
-    if (!DrawSquare(io)) {
+    if (!DrawPacedSquare(io)) {
         InterlockedIncrement(&drivesStopped);
     }
-    DrivePaceEnd(&pace);
     InterlockedIncrement(&drivesFinished);
     return 0;
 }
