@@ -246,6 +246,9 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
         {"port 65536", "65536", "100", "5"},
         {"port 66424, which is 888 in 16 bits", "66424", "100", "5"},
         {"port 2^32 + 888", "4294968184", "100", "5"},
+        // Digits past 64 bits, which the number reader wraps into range.
+        {"port 2^64 + 888", "18446744073709552504", "100", "5"},
+        {"step count 2^64 + 1", "888", "18446744073709551617", "5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
