@@ -164,7 +164,11 @@ void StartCommand() {
     TakeSharedText(&App.delayText, texts[1]);
     TakeText(&App.portText, texts[2]);
     workspace->position = saved;
-    ShowMessage("Fertig?", TEXT_READY, 0);
+    // The user places the pen now and may back out: Cancel, Esc and the close box start nothing
+    // (a box with OK alone cannot tell them from OK). The drive stopped above stays stopped.
+    if (ShowMessage("Fertig?", TEXT_READY, MB_OKCANCEL) != IDOK) {
+        return;
+    }
     App.workerThread = ThreadCreate(SquareDrive, 0);
 }
 

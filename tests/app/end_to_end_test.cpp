@@ -325,6 +325,39 @@ TEST_F(EndToEnd, StopEndsTheDriveAtOnceAndANewStartWorks) {
     CloseAndExpectExitCodeZero();
 }
 
+// "Fertig?" asks the user to place the pen, and the user may back out of it: that starts
+// nothing, and the drive the start stopped before asking stays stopped.
+TEST_F(EndToEnd, RefusingFertigStartsNothing) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    const struct {
+        const char* name;
+        void (*refuse)(HWND box);
+    } rows[] = {{"Esc", driver::PressEscape}, {"close box", driver::Close}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_NO_FATAL_FAILURE(SetInputs("888", "100", "20"));
+        ASSERT_NO_FATAL_FAILURE(StartSquare());
+        const size_t running = Writes() + 3;
+        ASSERT_GE(driver::WaitForWrites(program_.TracePath(), running, SQUARE_TIMEOUT_MS), running);
+        // A square wrongly started by the refusal would write at once and soon say "Fertig!".
+        ASSERT_NO_FATAL_FAILURE(SetInputs("888", "1", "1"));
+        driver::Click(Gadget(8));
+        HWND ready = program_.WaitForMessageBox("Fertig?", BOX_TIMEOUT_MS);
+        ASSERT_NE(nullptr, ready);
+        const size_t asked = Writes();
+        row.refuse(ready);
+        const DWORD start = GetTickCount();
+        while (IsWindow(ready) && GetTickCount() - start < BOX_TIMEOUT_MS) {
+            Sleep(10);
+        }
+        ASSERT_FALSE(IsWindow(ready)) << "the box did not close";
+        Sleep(QUIET_MS);
+        EXPECT_EQ(asked, Writes()) << "the machine moved after the user backed out";
+        EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!"));
+    }
+    CloseAndExpectExitCodeZero();
+}
+
 // Every square starts a thread and shows two boxes; none of that may leave handles behind.
 TEST_F(EndToEnd, RepeatedSquaresLeaveNoHandlesBehind) {
     ASSERT_NO_FATAL_FAILURE(Launch());
