@@ -28,8 +28,9 @@ wine_lane_runs() {
         return 1
     fi
     if ! output=$("$loader" --version 2>&1 </dev/null); then
-        WINE_LANE_PROBLEM="this machine cannot run ${1#win}-bit programs ($(echo "$output" |
-            tail -n 1))"
+        # The shell's own words, without the name and line of this script.
+        output=$(echo "$output" | tail -n 1 | sed 's/^.*: line [0-9]*: //')
+        WINE_LANE_PROBLEM="this machine cannot run ${1#win}-bit programs ($output)"
         return 1
     fi
 }
