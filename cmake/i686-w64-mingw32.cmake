@@ -1,21 +1,4 @@
-# Cross-building the 32-bit Windows program on Debian with mingw-w64.
-set(CMAKE_SYSTEM_NAME Windows)
+# The product: the 32-bit Windows program, cross-built with mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(KALIBRIX_MINGW_PREFIX i686-w64-mingw32)
-# The posix-thread variant of the compiler: GoogleTest needs std::mutex. Everything links
-# statically (see the top-level CMakeLists.txt), so no pthread DLL is imported.
-find_program(CMAKE_C_COMPILER NAMES ${KALIBRIX_MINGW_PREFIX}-gcc-posix ${KALIBRIX_MINGW_PREFIX}-gcc)
-find_program(CMAKE_CXX_COMPILER NAMES ${KALIBRIX_MINGW_PREFIX}-g++-posix ${KALIBRIX_MINGW_PREFIX}-g++)
-find_program(CMAKE_RC_COMPILER NAMES ${KALIBRIX_MINGW_PREFIX}-windres)
-find_program(CMAKE_OBJDUMP NAMES ${KALIBRIX_MINGW_PREFIX}-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${KALIBRIX_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Test programs run under Wine; the wrapper supplies the private prefix and the display.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run CACHE FILEPATH
-    "Runs a Windows test program on this machine")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

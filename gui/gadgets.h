@@ -42,7 +42,7 @@ using GadgetOperation = void (*)();
 // One shared descriptor per kind; every slot may be null and is tested before each call.
 struct GadgetClass {
     GadgetKind kind;
-    int32_t size;                      // sizeof(GadgetClass), 148
+    int32_t size;                      // sizeof(GadgetClass): GADGET_CLASS_SIZE
     GadgetParentMessage parentMessage; // 1: a message the parent received about the control
     GadgetRelease release;             // 2: clean-up when the control is destroyed
     GadgetGetState getState;           // 3
@@ -54,7 +54,10 @@ struct GadgetClass {
     GadgetGetColour getColour; // 30
     GadgetOperation unusedSlots31To35[5];
 };
-static_assert(sizeof(GadgetClass) == 148, "a gadget descriptor is 37 words");
+// A kind, a size and 35 operation slots: 148 bytes on 32-bit Windows, 288 on 64-bit.
+constexpr int32_t GADGET_CLASS_SIZE = 2 * sizeof(int32_t) + 35 * sizeof(GadgetOperation);
+static_assert(sizeof(GadgetClass) == GADGET_CLASS_SIZE,
+              "a gadget descriptor is a kind, a size and 35 operation slots");
 
 // Start-up of the gadget layer: brush-cache lock, default font, gadget table, GadgetListState,
 // common controls. False when the table or the list state could not be made.

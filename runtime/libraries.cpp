@@ -13,7 +13,29 @@ LibraryRecord* FindLibrary(intptr_t number) {
 
 } // namespace
 
-#if defined(__GNUC__) && defined(__i386__)
+#if defined(_WIN64)
+namespace {
+// The x64 convention is the only one on 64-bit Windows: the caller reserves the stack for the
+// arguments and removes it again, and a callee reads only the arguments it declares. So every
+// function can be called with all twenty words, the unused ones zero.
+using TwentyWordFunction = intptr_t (*)(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                                        intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                                        intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                                        intptr_t, intptr_t);
+static_assert(LIBRARY_CALL_MAX_ARGUMENTS == 20, "the call below passes twenty words");
+
+intptr_t KalibrixCallWords(FARPROC function, const intptr_t* arguments, int count) {
+    intptr_t words[LIBRARY_CALL_MAX_ARGUMENTS] = {};
+    for (int i = 0; i < count; ++i) {
+        words[i] = arguments[i];
+    }
+    auto call = reinterpret_cast<TwentyWordFunction>(reinterpret_cast<void (*)()>(function));
+    return call(words[0], words[1], words[2], words[3], words[4], words[5], words[6], words[7],
+                words[8], words[9], words[10], words[11], words[12], words[13], words[14],
+                words[15], words[16], words[17], words[18], words[19]);
+}
+} // namespace
+#elif defined(__GNUC__) && defined(__i386__)
 // Pushes the words last to first and calls the function. The caller's stack pointer is kept in
 // EBP, which both stdcall and cdecl functions preserve, and restored from it after the call, so
 // it does not matter whether the callee or the caller is meant to pop the arguments. The stack
@@ -71,7 +93,7 @@ intptr_t KalibrixCallWords(FARPROC function, const intptr_t* arguments, int coun
 }
 } // namespace
 #else
-#error "CallWithWords needs the 32-bit x86 calling conventions"
+#error "CallWithWords knows the calling conventions of 32-bit and 64-bit x86 only"
 #endif
 
 intptr_t CallWithWords(FARPROC function, const intptr_t* arguments, int count) {

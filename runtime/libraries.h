@@ -18,13 +18,14 @@ intptr_t LibraryOpen(intptr_t number, const char* file);
 // The exported function `name` of the library, or null. Looked up anew on every call.
 FARPROC LibraryGetFunction(intptr_t number, const char* name);
 // Calls the function with `count` word arguments in order and returns its word result, or 0
-// when the function is not found. Works for stdcall and cdecl functions alike.
+// when the function is not found. A word is pointer-sized. On 32-bit Windows it works for
+// stdcall and cdecl functions alike; 64-bit Windows has one calling convention.
 intptr_t LibraryCallWords(intptr_t number, const char* name, const intptr_t* arguments, int count);
 void LibraryClose(intptr_t number);
 void LibraryCloseAll();
 
 // Calls a function with word arguments whatever its calling convention: the caller's stack is
-// restored in either case.
+// restored in every case.
 intptr_t CallWithWords(FARPROC function, const intptr_t* arguments, int count);
 
 template <typename T>

@@ -16,12 +16,12 @@ Probe probe;
 intptr_t Note(int count, const intptr_t* words) {
     ++probe.calls;
     probe.count = count;
-    intptr_t sum = 0;
+    uintptr_t sum = 0;
     for (int i = 0; i < count; ++i) {
         probe.words[i] = words[i];
-        sum = sum * 3 + words[i];
+        sum = sum * 3 + static_cast<uintptr_t>(words[i]);
     }
-    return sum + 1000;
+    return static_cast<intptr_t>(sum + 1000);
 }
 
 } // namespace

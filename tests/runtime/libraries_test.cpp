@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdint>
 #include <string>
+#if defined(_MSC_VER)
+#include <intrin.h>
+#endif
 
 #include "runtime/libraries.h"
 #include "runtime/object_table.h"
@@ -42,28 +46,35 @@ class LibrariesTest : public ::testing::Test {
 
 uintptr_t StackPointer() {
     uintptr_t pointer;
-#if defined(_MSC_VER)
+#if defined(_MSC_VER) && defined(_M_IX86)
     __asm mov pointer, esp;
+#elif defined(_MSC_VER)
+    pointer = reinterpret_cast<uintptr_t>(_AddressOfReturnAddress());
+#elif defined(__x86_64__)
+    asm volatile("movq %%rsp, %0" : "=r"(pointer));
 #else
     asm volatile("movl %%esp, %0" : "=r"(pointer));
 #endif
     return pointer;
 }
 
+// What the probe returns for these words (it wraps as unsigned words do).
 intptr_t Expected(const intptr_t* words, int count) {
-    intptr_t sum = 0;
+    uintptr_t sum = 0;
     for (int i = 0; i < count; ++i) {
-        sum = sum * 3 + words[i];
+        sum = sum * 3 + static_cast<uintptr_t>(words[i]);
     }
-    return sum + 1000;
+    return static_cast<intptr_t>(sum + 1000);
 }
 
 TEST_F(LibrariesTest, CallsPassWordsInOrderAndKeepTheStackForBothConventions) {
-    const intptr_t words[20] = {11, -2, 0x7FFFFFFF, static_cast<intptr_t>(0x80000000u),
-                                5,  6,  7,          8,
-                                9,  10, 11,         12,
-                                13, 14, 15,         16,
-                                17, 18, 19,         20};
+    // Full-width words in the registers and on the stack: a word cut to 32 bits, or one passed
+    // in the wrong register, shows in a 64-bit build.
+    const intptr_t words[20] = {11,         -2, 0x7FFFFFFF, static_cast<intptr_t>(0x80000000u),
+                                INTPTR_MIN, 6,  7,          8,
+                                9,          10, 11,         12,
+                                13,         14, 15,         16,
+                                17,         18, 19,         INTPTR_MAX};
     const struct {
         const char* name;
         int count;
