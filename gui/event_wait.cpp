@@ -69,7 +69,7 @@ BOOL CALLBACK SendColourChange(HWND child, LPARAM) {
 }
 
 LRESULT TranslateSize(const OwnerWindow& owner, HWND window, WPARAM wParam) {
-    int32_t number = static_cast<int32_t>(owner.number);
+    const intptr_t number = owner.number;
     if (!owner.record || window != owner.handle) {
         return 1;
     }
@@ -98,7 +98,7 @@ LRESULT TranslateSize(const OwnerWindow& owner, HWND window, WPARAM wParam) {
 }
 
 LRESULT TranslateEraseBackground(const OwnerWindow& owner, HWND window, WPARAM wParam) {
-    int32_t number = static_cast<int32_t>(owner.number);
+    const intptr_t number = owner.number;
     WindowRecord* record = owner.record;
     if (record && record->backgroundBrush) {
         RECT client;
@@ -151,7 +151,7 @@ LRESULT TranslateCommand(EventState* state, HWND window, WPARAM wParam, LPARAM l
     int32_t code = HIWORD(wParam);
     int32_t command = LOWORD(wParam);
     if (control) {
-        LONG identifier = static_cast<LONG>(GetWindowLongPtrA(control, GWLP_ID));
+        const intptr_t identifier = GetWindowLongPtrA(control, GWLP_ID);
         const bool commandBar = identifier == COMMAND_BAR_ID;
         // Another process can name any window as the sender, one of its own with our numbers.
         if (!IsOwnControl(window, control, !commandBar)) {
@@ -198,7 +198,7 @@ LRESULT TranslatePayload(EventState* state, HWND window, UINT message, WPARAM wP
     state->pendingPayload = payload;
     if (message == MSG_GADGET_DATA) {
         state->pendingEvent = EVENT_GADGET_DATA;
-        state->gadget = static_cast<int32_t>(wParam);
+        state->gadget = static_cast<intptr_t>(wParam);
     } else {
         state->pendingEvent = EVENT_WINDOW_DATA;
     }
@@ -251,7 +251,7 @@ void FreeEventPayload() {
     }
 }
 
-void QueueEvent(int32_t event, int32_t window) {
+void QueueEvent(int32_t event, intptr_t window) {
     EventState* state = CurrentEventState();
     if (!state) {
         return;
@@ -276,7 +276,7 @@ void QueueEvent(int32_t event, int32_t window) {
     state->queueTail = entry;
 }
 
-int32_t CurrentEventGadget() {
+intptr_t CurrentEventGadget() {
     EventState* state = CurrentEventState();
     return state ? state->gadget : 0;
 }
@@ -407,7 +407,7 @@ LRESULT TranslateWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         return NOT_HANDLED;
     }
 
-    int32_t number = static_cast<int32_t>(owner.number);
+    const intptr_t number = owner.number;
     state->window = number;
 
     switch (message) {
@@ -460,7 +460,7 @@ LRESULT TranslateWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         if (!TakeLayerMessage(window, message, wParam, lParam)) {
             return 0;
         }
-        state->gadget = static_cast<int32_t>(wParam);
+        state->gadget = static_cast<intptr_t>(wParam);
         int32_t type = NotifyClickType(lParam);
         if (type >= 0) {
             state->pendingEvent = EVENT_NOTIFY_CLICK;
@@ -475,7 +475,7 @@ LRESULT TranslateWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
             return 0;
         }
         state->pendingEvent = EVENT_GADGET;
-        state->gadget = static_cast<int32_t>(wParam);
+        state->gadget = static_cast<intptr_t>(wParam);
         state->type = static_cast<int32_t>(lParam);
         return 0;
     case MSG_WINDOW_DATA:

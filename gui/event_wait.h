@@ -46,15 +46,17 @@ constexpr UINT MSG_GADGET_FORWARD = 13120;      // lParam the gadget's window ha
 // to answer the message with that result.
 using WindowCallback = LRESULT(CALLBACK*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Gadget and window numbers are pointer-sized: a record made with AUTO_NUMBER is numbered by its
+// address.
 struct QueuedEvent {
     QueuedEvent* next;
     int32_t event;
-    int32_t window; // number of the window the event belongs to
+    intptr_t window; // number of the window the event belongs to
 };
 
 struct EventState {
-    int32_t gadget;          // gadget, menu item, command or notice of the current event
-    int32_t window;          // numbered window of the last translated message, -1 for none
+    intptr_t gadget;         // gadget, menu item, command or notice of the current event
+    intptr_t window;         // numbered window of the last translated message, -1 for none
     int32_t type;            // the event's type; -1 at the start of every wait
     int32_t pendingEvent;    // written during a dispatch, consumed by the wait; 0 for none
     WPARAM messageWParam;    // of the last message the wait returned raw
@@ -78,9 +80,9 @@ EventState* CurrentEventState();
 // come back raw.
 int32_t WaitEvent(int32_t timeout = -1);
 // Gadget (or menu item, command, notice) of the current event.
-int32_t CurrentEventGadget();
+intptr_t CurrentEventGadget();
 // Appends a window-level event unless the newest queued entry is the same event and window.
-void QueueEvent(int32_t event, int32_t window);
+void QueueEvent(int32_t event, intptr_t window);
 // The accelerator table to translate the active window's keys with, or null.
 HACCEL AcceleratorFor(HWND activeWindow);
 // Frees the payloads still held by the EventState (each with the block its sixth word points to).

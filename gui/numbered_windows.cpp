@@ -87,8 +87,9 @@ int32_t CentreOn(LONG low, LONG high, int32_t size) {
 
 } // namespace
 
+// The whole number, also a 64-bit record address (XP's runtime knows %I64d).
 void FormatWindowClassName(char* buffer, intptr_t number) {
-    SystemSprintf(buffer, "WindowClass_%d", static_cast<int>(number));
+    SystemSprintf(buffer, "WindowClass_%I64d", static_cast<long long>(number));
 }
 
 bool InitWindowLayer() {
@@ -127,7 +128,7 @@ intptr_t OpenNumberedWindow(intptr_t number, int32_t x, int32_t y, int32_t width
     if (automatic) {
         number = reinterpret_cast<intptr_t>(record);
     }
-    char className[32];
+    char className[WINDOW_CLASS_NAME_SIZE];
     FormatWindowClassName(className, number);
     RegisterWindowClass(className);
 
@@ -255,7 +256,7 @@ void CloseNumberedWindow(intptr_t number) {
         SendMessageA(mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(handle), 0);
     } else {
         DestroyWindow(handle);
-        char className[32];
+        char className[WINDOW_CLASS_NAME_SIZE];
         FormatWindowClassName(className, number);
         UnregisterClassA(className, Instance());
     }

@@ -60,7 +60,8 @@ WindowRecord* FindWindowRecord(intptr_t number);
 HWND NumberedWindowHandle(intptr_t number);
 // The window table (for walks in tests and diagnostics).
 ObjectTable* WindowTable();
-// "WindowClass_%d" for a number; the buffer holds at least 32 characters.
+// "WindowClass_" and the number in decimal, into a buffer of WINDOW_CLASS_NAME_SIZE.
+constexpr size_t WINDOW_CLASS_NAME_SIZE = 40; // the longest 64-bit number fits
 void FormatWindowClassName(char* buffer, intptr_t number);
 
 // Setters for what the translation honours. Each returns false when the number holds no window.

@@ -14,7 +14,7 @@ using namespace guitest;
 namespace {
 
 std::string ClassName(intptr_t number) {
-    char name[32];
+    char name[WINDOW_CLASS_NAME_SIZE];
     FormatWindowClassName(name, number);
     return name;
 }
