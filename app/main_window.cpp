@@ -126,8 +126,10 @@ bool ReadAndCheckStartInputs(WorkspaceText (&texts)[START_INPUT_COUNT]) {
         workspace->position = texts[i].end + 1;
     }
     for (size_t i = 0; i < START_INPUT_COUNT; ++i) {
-        const int64_t value = ParseInteger(workspace->buffer + texts[i].start);
-        if (value < 1 || value > START_INPUTS[i].highest) {
+        // Digits past 64 bits would wrap into range: 2^64 + 888 reads as port 888.
+        int64_t value = 0;
+        if (!ParseIntegerFits(workspace->buffer + texts[i].start, &value) || value < 1 ||
+            value > START_INPUTS[i].highest) {
             return false;
         }
     }
@@ -162,7 +164,11 @@ void StartCommand() {
     TakeSharedText(&App.delayText, texts[1]);
     TakeText(&App.portText, texts[2]);
     workspace->position = saved;
-    ShowMessage("Fertig?", TEXT_READY, 0);
+    // The user places the pen now and may back out: Cancel, Esc and the close box start nothing
+    // (a box with OK alone cannot tell them from OK). The drive stopped above stays stopped.
+    if (ShowMessage("Fertig?", TEXT_READY, MB_OKCANCEL) != IDOK) {
+        return;
+    }
     App.workerThread = ThreadCreate(SquareDrive, 0);
 }
 

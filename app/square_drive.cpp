@@ -12,31 +12,32 @@ namespace {
 
 struct Side {
     uint8_t stepHigh;
-    uint8_t stepLow; // the side's direction with both step lines low
+    uint8_t stepLow; // the side's direction with both step lines at rest
 };
 
 // X forward, Y forward, X back, Y back: bit 0 X direction, bit 1 X step, bit 2 Y direction,
 // bit 3 Y step. A stepper driver samples its direction line at the step edge and needs it steady
 // some microseconds before, so each side writes its step-low byte (the direction alone) and
-// waits before its first step.
+// waits before its first step. The step-low byte also ends every pulse, a stopped one included.
 const Side SIDES[4] = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
 
 int64_t ReadOrZero(int64_t (*read)(void*), void* context) {
     return read != nullptr ? read(context) : 0;
 }
 
-bool Write(const SquareDriveIo& io, uint32_t port, uint8_t value) {
-    return io.writePort == nullptr || io.writePort(io.context, port, value);
+// Only the low 32 bits count, as a signed number.
+int32_t ReadStepCount(const SquareDriveIo& io) {
+    return static_cast<int32_t>(static_cast<uint32_t>(ReadOrZero(io.readStepCount, io.context)));
+}
+
+bool Write(const SquareDriveIo& io, uint32_t port, uint8_t value, uint8_t idle) {
+    return io.writePort == nullptr || io.writePort(io.context, port, value, idle);
 }
 
 bool Wait(const SquareDriveIo& io) {
     // Only the low 32 bits of the delay count.
     const uint32_t milliseconds = static_cast<uint32_t>(ReadOrZero(io.readDelay, io.context));
     return io.sleep == nullptr || io.sleep(io.context, milliseconds);
-}
-
-bool WriteAndWait(const SquareDriveIo& io, uint32_t port, uint8_t value) {
-    return Write(io, port, value) && Wait(io);
 }
 
 } // namespace
@@ -47,18 +48,20 @@ bool DrawSquare(const SquareDriveIo& io) {
     if (port == 0 || port > PORT_ADDRESS_MAX) {
         return false;
     }
+    // Read before the wait ahead of the pulse it decides on: only the write follows a deadline.
+    int32_t steps = ReadStepCount(io);
     for (const Side& side : SIDES) {
         // Wider than the step count, so that a count of 2^31 - 1 still ends its side.
-        for (int64_t pulse = 0;; ++pulse) {
-            const int32_t steps = static_cast<int32_t>(
-                static_cast<uint32_t>(ReadOrZero(io.readStepCount, io.context)));
-            if (pulse >= steps) {
-                break;
-            }
-            if (pulse == 0 && !WriteAndWait(io, port, side.stepLow)) {
+        for (int64_t pulse = 0; pulse < steps; ++pulse) {
+            if (pulse == 0 && !(Write(io, port, side.stepLow, side.stepLow) && Wait(io))) {
                 return false;
             }
-            if (!WriteAndWait(io, port, side.stepHigh) || !WriteAndWait(io, port, side.stepLow)) {
+            if (!(Write(io, port, side.stepHigh, side.stepLow) && Wait(io)) ||
+                !Write(io, port, side.stepLow, side.stepLow)) {
+                return false;
+            }
+            steps = ReadStepCount(io);
+            if (!Wait(io)) {
                 return false;
             }
         }
@@ -71,50 +74,106 @@ bool DrawSquare(const SquareDriveIo& io) {
 
 namespace {
 
+// "Out32" of the port library: the port and the byte, each as a 16-bit word.
+using Out32Function = void(WINAPI*)(short port, short value);
+
+Out32Function FindOut32() {
+    FARPROC found = LibraryGetFunction(0, "Out32");
+    return reinterpret_cast<Out32Function>(reinterpret_cast<void (*)()>(found));
+}
+
 struct PortWrite {
     uint32_t port;
     uint8_t value;
 };
 
-void WriteThroughLibrary(void* context) {
-    const auto* write = static_cast<const PortWrite*>(context);
+void WriteThrough(Out32Function out32, const PortWrite& write) {
     // A library without "Out32" makes this a silent no-op; the drive goes on as if written.
-    LibraryCall(0, "Out32", write->port, write->value);
+    if (out32 != nullptr) {
+        out32(static_cast<short>(write.port), static_cast<short>(write.value));
+    }
 }
 
-// The pace of one drive: its fine wait and the moment its last write returned.
+// A stop's last write, on the stopping thread. Some drivers step on the falling edge: a line left
+// high would step when the next square's first write drops it, after the user placed the pen.
+void EndPulse(void* context) {
+    WriteThrough(FindOut32(), *static_cast<const PortWrite*>(context));
+}
+
+// The pace of one drive: its fine wait, the moment its last write returned, the "Out32" found
+// for the next write, and what a stop writes while a step line is high.
 struct DrivePace {
     FineWait wait;
     int64_t lastWrite; // performance counter
+    Out32Function out32;
+    bool out32Found; // out32 is the next write's (it may be null: the library has none)
+    PortWrite endPulse;
 };
 
-void DrivePaceBegin(DrivePace* pace) {
-    FineWaitOpen(&pace->wait);
+void DrivePaceBegin(DrivePace* pace, const FineWaitPlatform* platform) {
+    FineWaitOpen(&pace->wait, platform);
     pace->lastWrite = FineWaitNow();
+    pace->out32 = nullptr;
+    pace->out32Found = false;
 }
 
 // May be called more than once.
 void DrivePaceEnd(DrivePace* pace) {
     FineWaitClose(&pace->wait);
+    // The end-of-pulse write lives in the pace, which is about to go.
+    ThreadSetStopAction(nullptr, nullptr);
+}
+
+struct PacedWrite {
+    DrivePace* pace;
+    PortWrite write;
+    uint8_t idle;
+};
+
+// Runs unless the drive has been stopped; a stop cannot come between the write and the arming
+// of the end-of-pulse write.
+void WriteAndArm(void* context) {
+    auto* paced = static_cast<PacedWrite*>(context);
+    DrivePace* pace = paced->pace;
+    WriteThrough(pace->out32Found ? pace->out32 : FindOut32(), paced->write);
+    pace->out32Found = false;
+    if (paced->idle != paced->write.value) {
+        pace->endPulse = {paced->write.port, paced->idle};
+        ThreadSetStopAction(EndPulse, &pace->endPulse);
+    } else {
+        ThreadSetStopAction(nullptr, nullptr);
+    }
+}
+
+// The library table must not be read once the drive is stopped: shut-down closes the library
+// right after the stop.
+void FindNextOut32(void* context) {
+    auto* pace = static_cast<DrivePace*>(context);
+    pace->out32 = FindOut32();
+    pace->out32Found = true;
 }
 
 } // namespace
 
-bool DriveWritePort(void* context, uint32_t port, uint8_t value) {
-    PortWrite write = {port, value};
-    if (!ThreadRunUnlessStopped(WriteThroughLibrary, &write)) {
+bool DriveWritePort(void* context, uint32_t port, uint8_t value, uint8_t idle) {
+    PacedWrite paced = {static_cast<DrivePace*>(context), {port, value}, idle};
+    if (!ThreadRunUnlessStopped(WriteAndArm, &paced)) {
         return false;
     }
     // Taken once the write has returned, so the next write comes at least a delay after it.
-    static_cast<DrivePace*>(context)->lastWrite = FineWaitNow();
+    paced.pace->lastWrite = FineWaitNow();
     return true;
 }
 
 namespace {
 
-// Until the milliseconds have passed since the last write; a stop ends the wait at once.
+// Until the milliseconds have passed since the last write; a stop ends the wait at once. The next
+// write's "Out32" is found first, so that only the write itself follows the deadline.
 bool DriveSleep(void* context, uint32_t milliseconds) {
-    const auto* pace = static_cast<const DrivePace*>(context);
+    auto* pace = static_cast<DrivePace*>(context);
+    if (!ThreadRunUnlessStopped(FindNextOut32, pace)) {
+        return false;
+    }
     const int64_t deadline = FineWaitAfter(&pace->wait, pace->lastWrite, milliseconds);
     return FineWaitUntil(&pace->wait, deadline, ThreadStopEvent()) && !ThreadStopRequested();
 }
@@ -168,9 +227,9 @@ SquareDriveIo ProgramSquareDriveIo() {
     };
 }
 
-bool DrawPacedSquare(SquareDriveIo io) {
+bool DrawPacedSquare(SquareDriveIo io, const FineWaitPlatform* platform) {
     DrivePace pace;
-    DrivePaceBegin(&pace);
+    DrivePaceBegin(&pace, platform);
     io.context = &pace;
     const bool complete = DrawSquare(io);
     DrivePaceEnd(&pace);

@@ -1,7 +1,5 @@
 #include "runtime/fine_wait.h"
 
-#include <mmsystem.h>
-
 namespace {
 
 // Not in the headers of a build for Windows XP; the values are the platform's own.
@@ -25,17 +23,25 @@ HANDLE CreateHighResolutionTimer() {
                   TIMER_ALL_ACCESS_RIGHTS);
 }
 
+const FineWaitPlatform SYSTEM_PLATFORM = {CreateHighResolutionTimer, SetWaitableTimer,
+                                          timeBeginPeriod, timeEndPeriod};
+
+// The 1 ms timer period in place of a high-resolution timer.
+void RaisePeriod(FineWait* wait) {
+    wait->periodRaised = wait->platform->beginPeriod(1) == TIMERR_NOERROR;
+}
+
 // a * b / c without overflow for a, b, c >= 0 as long as the result fits.
 int64_t Scale(int64_t a, int64_t b, int64_t c) {
     return a / c * b + a % c * b / c;
 }
 
 // Waits for the handles or the time; true when the time passed without `stop` being signalled.
-bool WaitOnce(const FineWait* wait, int64_t hundredNs, HANDLE stop) {
+bool WaitOnce(FineWait* wait, int64_t hundredNs, HANDLE stop) {
     if (wait->timer != nullptr) {
         LARGE_INTEGER due;
         due.QuadPart = -hundredNs; // relative
-        if (SetWaitableTimer(wait->timer, &due, 0, nullptr, nullptr, FALSE)) {
+        if (wait->platform->setTimer(wait->timer, &due, 0, nullptr, nullptr, FALSE)) {
             if (stop == nullptr) {
                 return WaitForSingleObject(wait->timer, INFINITE) == WAIT_OBJECT_0;
             }
@@ -43,6 +49,11 @@ bool WaitOnce(const FineWait* wait, int64_t hundredNs, HANDLE stop) {
             const HANDLE handles[2] = {stop, wait->timer};
             return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
         }
+        // Plain time-outs alone would wait in steps of the system tick: 15.6 ms on current
+        // Windows for every 5 ms asked. Go on as if there had been no timer.
+        CloseHandle(wait->timer);
+        wait->timer = nullptr;
+        RaisePeriod(wait);
     }
     // Rounded up: a time-out never ends before its milliseconds, and the caller waits again for
     // what is left if the system's tick ended it early.
@@ -58,12 +69,16 @@ bool WaitOnce(const FineWait* wait, int64_t hundredNs, HANDLE stop) {
 
 } // namespace
 
-void FineWaitOpen(FineWait* wait) {
+void FineWaitOpen(FineWait* wait, const FineWaitPlatform* platform) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     wait->frequency = frequency.QuadPart > 0 ? frequency.QuadPart : 1;
-    wait->timer = CreateHighResolutionTimer();
-    wait->periodRaised = wait->timer == nullptr && timeBeginPeriod(1) == TIMERR_NOERROR;
+    wait->platform = platform != nullptr ? platform : &SYSTEM_PLATFORM;
+    wait->timer = wait->platform->createTimer();
+    wait->periodRaised = false;
+    if (wait->timer == nullptr) {
+        RaisePeriod(wait);
+    }
 }
 
 void FineWaitClose(FineWait* wait) {
@@ -72,7 +87,7 @@ void FineWaitClose(FineWait* wait) {
         wait->timer = nullptr;
     }
     if (wait->periodRaised) {
-        timeEndPeriod(1);
+        wait->platform->endPeriod(1);
         wait->periodRaised = false;
     }
 }
@@ -87,11 +102,13 @@ int64_t FineWaitAfter(const FineWait* wait, int64_t from, uint32_t milliseconds)
     return from + Scale(milliseconds, wait->frequency, 1000);
 }
 
-bool FineWaitUntil(const FineWait* wait, int64_t deadline, HANDLE stop) {
+bool FineWaitUntil(FineWait* wait, int64_t deadline, HANDLE stop) {
     for (;;) {
         const int64_t left = deadline - FineWaitNow();
+        // The stop was looked at by every wait that led here; once more would cost each interval
+        // a call into the system between the deadline and the caller's next step.
         if (left <= 0) {
-            return stop == nullptr || WaitForSingleObject(stop, 0) != WAIT_OBJECT_0;
+            return true;
         }
         // At least one unit, so that a remainder below 100 ns still waits rather than spins.
         const int64_t hundredNs = Scale(left, HUNDRED_NS_PER_SECOND, wait->frequency) + 1;

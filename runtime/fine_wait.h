@@ -7,17 +7,32 @@
 #pragma once
 
 #include <windows.h>
+#include <mmsystem.h>
 #include <cstdint>
+
+// The platform calls behind a fine wait. A test passes its own to reach the path of a system
+// without a working high-resolution timer, which Wine always has.
+struct FineWaitPlatform {
+    // A high-resolution waitable timer, or null where the system has none.
+    HANDLE (*createTimer)();
+    BOOL(WINAPI* setTimer)
+    (HANDLE timer, const LARGE_INTEGER* due, LONG period, PTIMERAPCROUTINE routine, LPVOID argument,
+     BOOL resume);
+    MMRESULT(WINAPI* beginPeriod)(UINT milliseconds);
+    MMRESULT(WINAPI* endPeriod)(UINT milliseconds);
+};
 
 struct FineWait {
     HANDLE timer;      // a high-resolution waitable timer, or null
     bool periodRaised; // timeBeginPeriod(1) is held (only where there is no such timer)
     int64_t frequency; // of the performance counter, in counts per second
+    const FineWaitPlatform* platform;
 };
 
-// Prepares the fine wait for the calling thread's pacing. Never fails: without either means it
-// waits with the system's own granularity.
-void FineWaitOpen(FineWait* wait);
+// Prepares the fine wait for the calling thread's pacing, on the system's own calls unless a
+// platform is given (it must outlive the wait). Never fails: without either means it waits with
+// the system's own granularity.
+void FineWaitOpen(FineWait* wait, const FineWaitPlatform* platform = nullptr);
 // Gives back the timer or the timer period; a second call does nothing.
 void FineWaitClose(FineWait* wait);
 
@@ -26,5 +41,8 @@ int64_t FineWaitNow();
 // The counter value `milliseconds` after `from`.
 int64_t FineWaitAfter(const FineWait* wait, int64_t from, uint32_t milliseconds);
 // Waits until the performance counter has reached `deadline`, never returning earlier. A
-// signalled `stop` (may be null) ends the wait at once; the result is false then.
-bool FineWaitUntil(const FineWait* wait, int64_t deadline, HANDLE stop);
+// `stop` (may be null) signalled while it waits ends the wait at once; the result is false then.
+// A deadline already passed returns true at once: the caller checks its own stop. A timer that
+// the system refuses to set is given up for the 1 ms timer period, for the rest of the wait's
+// life.
+bool FineWaitUntil(FineWait* wait, int64_t deadline, HANDLE stop);

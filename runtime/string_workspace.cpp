@@ -92,9 +92,23 @@ int32_t AssignString(char** variable, int32_t start) {
     return start;
 }
 
-int64_t ParseInteger(const char* text) {
+namespace {
+
+// One digit more on the value; false once the digits no longer fit in 64 bits. The value wraps
+// modulo 2^64 either way, as ParseInteger has always read it.
+bool Accumulate(uint64_t* value, unsigned base, unsigned digit) {
+    const bool fits = *value <= (UINT64_MAX - digit) / base;
+    *value = *value * base + digit;
+    return fits;
+}
+
+} // namespace
+
+bool ParseIntegerFits(const char* text, int64_t* result) {
+    bool fits = true;
     if (text == nullptr) {
-        return 0;
+        *result = 0;
+        return fits;
     }
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     while (*p == ' ' || *p == '\t') {
@@ -120,21 +134,28 @@ int64_t ParseInteger(const char* text) {
             } else {
                 break;
             }
-            value = value * 16 + digit;
+            fits = Accumulate(&value, 16, digit) && fits;
         }
     } else if (*p == '%') {
         for (++p; *p == '0' || *p == '1'; ++p) {
-            value = value * 2 + (*p - '0');
+            fits = Accumulate(&value, 2, *p - '0') && fits;
         }
     } else {
         for (; *p >= '0' && *p <= '9'; ++p) {
-            value = value * 10 + (*p - '0');
+            fits = Accumulate(&value, 10, *p - '0') && fits;
         }
     }
     if (negative) {
         value = ~value + 1;
     }
-    return static_cast<int64_t>(value);
+    *result = static_cast<int64_t>(value);
+    return fits;
+}
+
+int64_t ParseInteger(const char* text) {
+    int64_t value = 0;
+    ParseIntegerFits(text, &value);
+    return value;
 }
 
 float ParseFloat(const char* text) {

@@ -17,6 +17,8 @@ struct ThreadControl {
     bool queueReady; // the thread has its message queue and has not yet ended
     ThreadProcedure procedure;
     LPVOID parameter;
+    void (*stopAction)(void* context); // run by the first stop, under the lock
+    void* stopContext;
 };
 
 namespace {
@@ -74,7 +76,13 @@ void StopControl(ThreadControl* control) {
         return;
     }
     EnterCriticalSection(&control->lock);
-    InterlockedExchange(&control->stopped, 1);
+    // Under the lock, so the thread's next action sees the stop and nothing follows the stop's
+    // own action.
+    if (InterlockedExchange(&control->stopped, 1) == 0 && control->stopAction != nullptr) {
+        void (*action)(void*) = control->stopAction;
+        control->stopAction = nullptr;
+        action(control->stopContext);
+    }
     SetEvent(control->stopEvent);
     // Ends a modal loop the thread may sit in (the drive's completion message). Posted only
     // while the thread runs, so the id cannot belong to another thread yet.
@@ -103,6 +111,8 @@ DWORD WINAPI Trampoline(LPVOID argument) {
 
     EnterCriticalSection(&control->lock);
     control->queueReady = false;
+    // The context lived on the ended thread: a later stop must not run it.
+    control->stopAction = nullptr;
     LeaveCriticalSection(&control->lock);
     TlsSetValue(controlSlot, nullptr);
     ReleaseControl(control);
@@ -331,4 +341,15 @@ bool ThreadRunUnlessStopped(void (*action)(void* context), void* context) {
     }
     LeaveCriticalSection(&control->lock);
     return run;
+}
+
+void ThreadSetStopAction(void (*action)(void* context), void* context) {
+    ThreadControl* control = CurrentControl();
+    if (control == nullptr) {
+        return; // nothing can stop a thread that is not registered
+    }
+    EnterCriticalSection(&control->lock);
+    control->stopAction = action;
+    control->stopContext = context;
+    LeaveCriticalSection(&control->lock);
 }

@@ -59,3 +59,9 @@ bool ThreadStopRequested();
 // running action, so the action must be short and must not wait for the main thread nor
 // create, kill or stop threads (no message boxes, no sent messages).
 bool ThreadRunUnlessStopped(void (*action)(void* context), void* context);
+// What the first stop of the calling thread does at once, on the stopping thread and before
+// ThreadKill or ThreadStopAll returns: it finishes what the thread's last action began (the
+// drive ends a begun pulse). Null clears it. Set from inside an action of ThreadRunUnlessStopped,
+// it takes effect with that action: no stop comes between them. The same rules as for an action
+// apply, and the context must live until the action is cleared or the thread is stopped.
+void ThreadSetStopAction(void (*action)(void* context), void* context);

@@ -246,6 +246,9 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
         {"port 65536", "65536", "100", "5"},
         {"port 66424, which is 888 in 16 bits", "66424", "100", "5"},
         {"port 2^32 + 888", "4294968184", "100", "5"},
+        // Digits past 64 bits, which the number reader wraps into range.
+        {"port 2^64 + 888", "18446744073709552504", "100", "5"},
+        {"step count 2^64 + 1", "888", "18446744073709551617", "5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -319,6 +322,39 @@ TEST_F(EndToEnd, StopEndsTheDriveAtOnceAndANewStartWorks) {
     // A second stop after the drive has ended still reports.
     driver::Click(Gadget(9));
     ASSERT_NO_FATAL_FAILURE(Confirm("Stop...", TEXT_STOPPED));
+    CloseAndExpectExitCodeZero();
+}
+
+// "Fertig?" asks the user to place the pen, and the user may back out of it: that starts
+// nothing, and the drive the start stopped before asking stays stopped.
+TEST_F(EndToEnd, RefusingFertigStartsNothing) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    const struct {
+        const char* name;
+        void (*refuse)(HWND box);
+    } rows[] = {{"Esc", driver::PressEscape}, {"close box", driver::Close}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_NO_FATAL_FAILURE(SetInputs("888", "100", "20"));
+        ASSERT_NO_FATAL_FAILURE(StartSquare());
+        const size_t running = Writes() + 3;
+        ASSERT_GE(driver::WaitForWrites(program_.TracePath(), running, SQUARE_TIMEOUT_MS), running);
+        // A square wrongly started by the refusal would write at once and soon say "Fertig!".
+        ASSERT_NO_FATAL_FAILURE(SetInputs("888", "1", "1"));
+        driver::Click(Gadget(8));
+        HWND ready = program_.WaitForMessageBox("Fertig?", BOX_TIMEOUT_MS);
+        ASSERT_NE(nullptr, ready);
+        const size_t asked = Writes();
+        row.refuse(ready);
+        const DWORD start = GetTickCount();
+        while (IsWindow(ready) && GetTickCount() - start < BOX_TIMEOUT_MS) {
+            Sleep(10);
+        }
+        ASSERT_FALSE(IsWindow(ready)) << "the box did not close";
+        Sleep(QUIET_MS);
+        EXPECT_EQ(asked, Writes()) << "the machine moved after the user backed out";
+        EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!"));
+    }
     CloseAndExpectExitCodeZero();
 }
 

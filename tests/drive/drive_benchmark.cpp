@@ -28,9 +28,9 @@ volatile LONG finished = 0;
 int64_t writeCounts = 0;
 int64_t writeCalls = 0;
 
-bool TimedWrite(void* pace, uint32_t port, uint8_t value) {
+bool TimedWrite(void* pace, uint32_t port, uint8_t value, uint8_t idle) {
     const int64_t before = FineWaitNow();
-    const bool written = DriveWritePort(pace, port, value);
+    const bool written = DriveWritePort(pace, port, value, idle);
     writeCounts += FineWaitNow() - before;
     ++writeCalls;
     return written;

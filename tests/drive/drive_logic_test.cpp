@@ -29,6 +29,7 @@ struct Recorder {
     std::function<int64_t(const Recorder&)> delay = [](const Recorder&) { return 5; };
     size_t stopAfterWrites = SIZE_MAX; // told to stop once this many writes are made
     std::vector<Step> log;
+    std::vector<uint32_t> idles; // of each write: what a stop after it would write
     size_t writes = 0;
     int portReads = 0;
     int reports = 0;
@@ -49,12 +50,13 @@ struct Recorder {
             auto* r = static_cast<Recorder*>(c);
             return r->delay(*r);
         };
-        io.writePort = [](void* c, uint32_t port, uint8_t value) {
+        io.writePort = [](void* c, uint32_t port, uint8_t value, uint8_t idle) {
             auto* r = static_cast<Recorder*>(c);
             if (r->writes >= r->stopAfterWrites) {
                 return false;
             }
             r->log.push_back({'W', port, value});
+            r->idles.push_back(idle);
             ++r->writes;
             return true;
         };
@@ -105,6 +107,8 @@ TEST(DriveLogicTest, DefaultsGive804WritesToPort888EachFollowedByItsWait) {
         ASSERT_EQ(recorder.log[i].kind, 'W') << i;
         ASSERT_EQ(recorder.log[i].first, 888u) << i;
         ASSERT_EQ(recorder.log[i + 1], (Step{'S', 5, 0})) << i;
+        // A stop after a step-high byte ends the pulse with the side's direction alone.
+        ASSERT_EQ(recorder.idles[i / 2], recorder.log[i].second & ~0x0Au) << i;
     }
     EXPECT_EQ(recorder.portReads, 1);
     EXPECT_EQ(recorder.reports, 1);

@@ -89,11 +89,18 @@ void NoteDone(void*) {
     InterlockedIncrement(&drivesReported);
 }
 
+// Set by a case for the drives it starts: the delay reader and the fine wait's platform calls.
+int64_t (*drivesDelay)(void*) = nullptr;
+const FineWaitPlatform* drivesPlatform = nullptr;
+
 DWORD WINAPI DriveThread(LPVOID) {
     SquareDriveIo io = ProgramSquareDriveIo();
     io.readPortAddress = Port888;
     io.reportDone = NoteDone;
-    if (!DrawPacedSquare(io)) {
+    if (drivesDelay != nullptr) {
+        io.readDelay = drivesDelay;
+    }
+    if (!DrawPacedSquare(io, drivesPlatform)) {
         InterlockedIncrement(&drivesStopped);
     }
     InterlockedIncrement(&drivesFinished);
@@ -120,6 +127,8 @@ class DrivePortTest : public ::testing::Test {
         drivesFinished = 0;
         drivesReported = 0;
         drivesStopped = 0;
+        drivesDelay = nullptr;
+        drivesPlatform = nullptr;
     }
     void TearDown() override {
         ThreadStopAll();
@@ -186,6 +195,83 @@ TEST_F(DrivePortTest, NothingIsWrittenAfterKillAndANewDriveStartsAtOnce) {
     expected.resize(atKill);
     EXPECT_EQ(first, expected);
     EXPECT_EQ(drivesReported, 1);
+}
+
+// A system whose high-resolution timer refuses to be set, which Wine never is on its own: the
+// fine wait falls back to the 1 ms timer period, counted here.
+volatile LONG periodsBegun = 0;
+volatile LONG periodsEnded = 0;
+HANDLE CreatePlainTimer() {
+    return CreateWaitableTimerA(nullptr, FALSE, nullptr);
+}
+BOOL WINAPI RefuseToSet(HANDLE, const LARGE_INTEGER*, LONG, PTIMERAPCROUTINE, LPVOID, BOOL) {
+    return FALSE;
+}
+MMRESULT WINAPI CountBegin(UINT) {
+    InterlockedIncrement(&periodsBegun);
+    return TIMERR_NOERROR;
+}
+MMRESULT WINAPI CountEnd(UINT) {
+    InterlockedIncrement(&periodsEnded);
+    return TIMERR_NOERROR;
+}
+const FineWaitPlatform REFUSED_TIMER = {CreatePlainTimer, RefuseToSet, CountBegin, CountEnd};
+
+// Waits 1 ms after every write but one, after which it waits for good: the stop comes there.
+volatile LONG delayReads = 0;
+LONG longWaitAfter = 0;
+int64_t DelayWithOneLongWait(void*) {
+    return InterlockedIncrement(&delayReads) == longWaitAfter ? 600000 : 1;
+}
+
+void Kill(int32_t number) {
+    ThreadKill(number);
+}
+void CloseWhileDrawing(int32_t) {
+    ThreadStopAll(); // as shut-down stops every drive
+}
+
+// A stop that finds a step line high ends the pulse at once with the same byte, step lines low
+// and direction kept, and writes nothing after it; one between pulses writes nothing. Whichever
+// way the drive ends, it gives back the timer period it took when its timer failed.
+TEST_F(DrivePortTest, AStopEndsABegunPulseAndEveryExitGivesBackTheTimerPeriod) {
+    const struct {
+        const char* name;
+        LONG stopAfterWrite; // 0: the square completes
+        void (*stop)(int32_t number);
+        std::vector<unsigned> ending; // what the stop writes
+    } rows[] = {
+        {"complete", 0, nullptr, {}},
+        {"stopped with side 3's step high", 12, Kill, {1}},
+        {"closed with side 4's step high", 17, CloseWhileDrawing, {4}},
+        {"stopped between pulses", 13, Kill, {}},
+    };
+    drivesDelay = DelayWithOneLongWait;
+    drivesPlatform = &REFUSED_TIMER;
+    SetShared(&App.stepsText, "2");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const size_t before = Trace().size();
+        const LONG finished = drivesFinished;
+        delayReads = 0;
+        longWaitAfter = row.stopAfterWrite;
+        periodsBegun = 0;
+        periodsEnded = 0;
+        const int32_t number = ThreadCreate(DriveThread, 0);
+        ASSERT_NE(number, 0);
+        std::vector<unsigned> expected = Square(2);
+        if (row.stop != nullptr) {
+            const size_t written = before + static_cast<size_t>(row.stopAfterWrite);
+            ASSERT_TRUE(WaitUntil([&] { return Trace().size() >= written; }));
+            row.stop(number);
+            expected.resize(static_cast<size_t>(row.stopAfterWrite));
+            expected.insert(expected.end(), row.ending.begin(), row.ending.end());
+        }
+        ASSERT_TRUE(WaitUntil([&] { return drivesFinished == finished + 1; }));
+        EXPECT_EQ(Values(Trace(), before), expected);
+        EXPECT_EQ(periodsBegun, 1) << "the failed timer was not replaced by the timer period";
+        EXPECT_EQ(periodsEnded, periodsBegun);
+    }
 }
 
 TEST_F(DrivePortTest, AMissingOut32SkipsTheWritesButTheDriveCompletes) {

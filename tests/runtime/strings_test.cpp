@@ -72,6 +72,7 @@ TEST_F(StringsTest, ParseIntegerTable) {
     const struct {
         const char* text;
         int64_t value;
+        bool fits = true; // the digits fit in 64 bits
     } rows[] = {
         {"  -$1F", -31},
         {"%101", 5},
@@ -95,8 +96,12 @@ TEST_F(StringsTest, ParseIntegerTable) {
          0}, // superscript two is no digit
         {"9223372036854775807", INT64_MAX},
         {"9223372036854775808", INT64_MIN},
-        {"18446744073709551616", 0},
-        {"18446744073709551617", 1},
+        {"18446744073709551616", 0, false},
+        {"18446744073709551617", 1, false},
+        {"18446744073709552504", 888, false},
+        {"18446744073709551615", -1},
+        {"$10000000000000378", 888, false},
+        {"000000000000000000000000000888", 888}, // leading zeros never overflow
         {"$FFFFFFFFFFFFFFFF", -1},
         {"4294967296", 4294967296LL},
         {"-%11", -3},
@@ -104,6 +109,9 @@ TEST_F(StringsTest, ParseIntegerTable) {
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string("text '") + row.text + "'");
         EXPECT_EQ(ParseInteger(row.text), row.value);
+        int64_t value = 0;
+        EXPECT_EQ(ParseIntegerFits(row.text, &value), row.fits);
+        EXPECT_EQ(value, row.value);
     }
     EXPECT_EQ(ParseInteger(nullptr), 0);
 }

@@ -299,7 +299,7 @@ TEST(FineWait, NeverEndsEarlyAndAStopEndsItAtOnceWithOrWithoutTheTimer) {
     withoutTimer.periodRaised = false;
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(stop, nullptr);
-    for (const FineWait* wait : {&withTimer, &withoutTimer}) {
+    for (FineWait* wait : {&withTimer, &withoutTimer}) {
         SCOPED_TRACE(wait->timer != nullptr ? "timer" : "time-outs");
         ResetEvent(stop);
         for (uint32_t milliseconds : {1u, 2u, 3u, 1u, 5u, 2u}) {

@@ -229,6 +229,12 @@ bool AnswerMessageBox(HWND box) {
     return false;
 }
 
+void PressEscape(HWND box) {
+    // Posted to the box itself, whose dialog loop turns Esc into its cancel command.
+    PostMessageA(box, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(box, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+}
+
 HWND Gadget(HWND window, int number) {
     return GetDlgItem(window, number);
 }

@@ -71,6 +71,8 @@ class Program {
 std::string MessageBoxText(HWND box);
 // Presses the box's confirming button as a click would; false when it has none.
 bool AnswerMessageBox(HWND box);
+// Presses Esc in the box, as a user backing out of it would.
+void PressEscape(HWND box);
 
 // The gadget of the main window with this number (its control identifier).
 HWND Gadget(HWND window, int number);
@@ -84,7 +86,7 @@ void Type(HWND control, const char* text);
 std::string WaitForText(HWND control, const std::string& expected, DWORD timeoutMs);
 // Waits until the control's text is not empty and returns it ("" on time-out).
 std::string WaitForAnyText(HWND control, DWORD timeoutMs);
-// Asks the window close as the close box does.
+// Asks the window (or a message box) to close as its close box does.
 void Close(HWND window);
 
 // True when the window's thread answers a sent message within the time: it neither hangs nor
