@@ -245,12 +245,24 @@ bool DrawPacedSquare(SquareDriveIo io, const FineWaitPlatform* platform) {
     return complete;
 }
 
+namespace {
+
+void TakeDriveWiring(void* wiring) {
+    *static_cast<PortWiring*>(wiring) = App.driveWiring;
+}
+
+} // namespace
+
 DWORD WINAPI SquareDrive(LPVOID) {
     // A drive stopped before it ran (the window closed right after the start) reads nothing:
-    // shut-down may already be taking down the tables it would read.
-    if (ThreadStopRequested()) {
+    // shut-down may already be taking down the tables it would read. The wiring is taken whole
+    // before a stop or not at all, and the next start writes it only once this drive is stopped.
+    PortWiring wiring;
+    if (!ThreadRunUnlessStopped(TakeDriveWiring, &wiring)) {
         return 0;
     }
-    DrawPacedSquare(ProgramSquareDriveIo());
+    SquareDriveIo io = ProgramSquareDriveIo();
+    io.wiring = &wiring;
+    DrawPacedSquare(io);
     return 0;
 }

@@ -61,5 +61,6 @@ SquareDriveIo ProgramSquareDriveIo();
 // wait runs on the system's calls unless a test gives its own.
 bool DrawPacedSquare(SquareDriveIo io, const FineWaitPlatform* platform = nullptr);
 
-// The drive's thread procedure in the program (the parameter is ignored); returns 0.
+// The drive's thread procedure in the program (the parameter is ignored); returns 0. It drives
+// the wiring that the start command checked and left in the application state.
 DWORD WINAPI SquareDrive(LPVOID parameter);
