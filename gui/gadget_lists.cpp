@@ -37,9 +37,10 @@ GadgetStack* StackOf(HWND window, const char* name) {
 
 } // namespace
 
+// The module handle in decimal, whole also on 64-bit Windows (XP's runtime knows %I64d).
 void FormatGadgetStackName(char* buffer) {
-    SystemSprintf(buffer, "GX_GadgetStack_%i",
-                  static_cast<int>(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr))));
+    SystemSprintf(buffer, "GX_GadgetStack_%I64d",
+                  static_cast<long long>(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr))));
 }
 
 bool GadgetListStateInit(HFONT font) {

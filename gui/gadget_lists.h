@@ -33,5 +33,5 @@ GadgetListState* CurrentGadgetListState();
 HWND SwitchGadgetList(HWND window);
 // Installed on every window that has a GadgetStack; frees it on WM_NCDESTROY.
 LRESULT CALLBACK GadgetStackProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// "GX_GadgetStack_%i" with the module handle; the buffer holds at least 40 characters.
+// "GX_GadgetStack_" and the module handle in decimal; the buffer holds at least 40 characters.
 void FormatGadgetStackName(char* buffer);

@@ -1,6 +1,9 @@
 // Gadget lists per window: the current list and the saved lists, and the one owner of each
 // container array.
 #include <gtest/gtest.h>
+
+#include <string>
+
 #include "gui/gadget_lists.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
@@ -43,6 +46,12 @@ TEST_F(GadgetListTest, SwitchingSavesAndRestoresEachWindowsContext) {
     ASSERT_NE(arrayOfA, nullptr);
     ASSERT_NE(StackOf(a), nullptr);
     EXPECT_EQ(StackOf(a)->window, a);
+    // The property carries the whole module handle, which lies above 4 GB in a 64-bit build.
+    char name[40];
+    FormatGadgetStackName(name);
+    EXPECT_EQ(std::string("GX_GadgetStack_") +
+                  std::to_string(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr))),
+              name);
     EXPECT_EQ(StackOf(a)->containerStack, nullptr) << "the current list's record owns no array";
     // Something that a container operation would leave behind.
     state->capacity = 7;
