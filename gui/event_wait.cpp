@@ -6,6 +6,7 @@
 #include "gui/focus_cycling.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
+#include "gui/own_messages.h"
 #include "gui/sizing_tracker.h"
 #include "runtime/memory_heaps.h"
 
@@ -25,63 +26,19 @@ bool KeyDown(int key) {
     return (GetKeyState(key) & 0x8000) != 0;
 }
 
-// True when `size` bytes at `address` are committed, readable memory of this process. The
-// platform passes the address of a notification on unchanged from any process, so one sent or
-// posted from outside may point anywhere here.
-bool IsReadable(const void* address, size_t size) {
-    MEMORY_BASIC_INFORMATION region;
-    if (!address || VirtualQuery(address, &region, sizeof region) != sizeof region) {
-        return false;
+// The pending event, which the wait returns now. A data event's payload passes to the
+// application, which holds it until the next wait; any other pending payload lost its event to a
+// later message of the same dispatch.
+int32_t TakePendingEvent(EventState* state) {
+    const int32_t event = state->pendingEvent;
+    state->pendingEvent = 0;
+    if (event == EVENT_WINDOW_DATA || event == EVENT_GADGET_DATA) {
+        state->payload = state->pendingPayload;
+    } else {
+        FreeEventPayloadBlocks(state->pendingPayload);
     }
-    const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
-                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-    if (region.State != MEM_COMMIT || (region.Protect & PAGE_GUARD) != 0 ||
-        (region.Protect & readable) == 0) {
-        return false;
-    }
-    const uintptr_t end = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
-    return reinterpret_cast<uintptr_t>(address) + size <= end;
-}
-
-// The payloads made by MakeEventPayload and not yet freed. Another process can post a payload
-// message with any value, so only an address found here is ever read or freed. Slots are taken
-// and given back with interlocked exchanges, as payloads may be made on any thread.
-constexpr int LIVE_PAYLOAD_SLOTS = 32;
-constexpr size_t PAYLOAD_MINIMUM_SIZE = 6 * sizeof(void*);
-void* volatile livePayloads[LIVE_PAYLOAD_SLOTS] = {};
-
-bool IsLivePayload(void* payload) {
-    if (!payload) {
-        return false;
-    }
-    for (void* volatile& slot : livePayloads) {
-        if (slot == payload) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void ForgetPayload(void* payload) {
-    for (void* volatile& slot : livePayloads) {
-        if (InterlockedCompareExchangePointer(&slot, nullptr, payload) == payload) {
-            return;
-        }
-    }
-}
-
-void FreePayload(EventState* state) {
-    if (!state->payload) {
-        return;
-    }
-    ForgetPayload(state->payload);
-    // The payload's sixth word may point to a second block that goes with it.
-    void* second = static_cast<void**>(state->payload)[5];
-    if (second) {
-        MainHeapFree(second);
-    }
-    MainHeapFree(state->payload);
-    state->payload = nullptr;
+    state->pendingPayload = nullptr;
+    return event;
 }
 
 // The numbered window that a message belongs to: the window itself or its nearest ancestor
@@ -180,17 +137,31 @@ LRESULT TranslateMinMaxInfo(const OwnerWindow& owner, LPARAM lParam) {
     return 0;
 }
 
+// A control's message goes to its kind only from one of this window's own gadgets.
+LRESULT DispatchOwnGadgetMessage(HWND window, HWND control, UINT message, WPARAM wParam,
+                                 LPARAM lParam) {
+    if (!IsOwnControl(window, control, true)) {
+        return NOT_HANDLED;
+    }
+    return DispatchGadgetMessage(control, window, message, wParam, lParam);
+}
+
 LRESULT TranslateCommand(EventState* state, HWND window, WPARAM wParam, LPARAM lParam) {
     HWND control = reinterpret_cast<HWND>(lParam);
-    if (DispatchGadgetMessage(control, window, WM_COMMAND, wParam, lParam) != NOT_HANDLED) {
-        return 0;
-    }
     int32_t code = HIWORD(wParam);
     int32_t command = LOWORD(wParam);
     if (control) {
         LONG identifier = static_cast<LONG>(GetWindowLongPtrA(control, GWLP_ID));
+        const bool commandBar = identifier == COMMAND_BAR_ID;
+        // Another process can name any window as the sender, one of its own with our numbers.
+        if (!IsOwnControl(window, control, !commandBar)) {
+            return 0;
+        }
+        if (DispatchGadgetMessage(control, window, WM_COMMAND, wParam, lParam) != NOT_HANDLED) {
+            return 0;
+        }
         state->type = code;
-        if (identifier != COMMAND_BAR_ID) {
+        if (!commandBar) {
             state->pendingEvent = EVENT_GADGET;
             state->gadget = identifier;
         } else {
@@ -213,18 +184,18 @@ LRESULT TranslateCommand(EventState* state, HWND window, WPARAM wParam, LPARAM l
     return 0;
 }
 
-// A value that is no live payload of ours (a stray or hostile message, or a payload already
-// freed) makes no event and leaves the held payload alone.
-LRESULT TranslatePayload(EventState* state, UINT message, WPARAM wParam, LPARAM lParam) {
+// A value that is no payload the layer posted to this window with this message (a stray or
+// hostile message, or a payload already taken) makes no event. The payload the application holds
+// stays until the next wait, also when a nested message loop brings the next one.
+LRESULT TranslatePayload(EventState* state, HWND window, UINT message, WPARAM wParam,
+                         LPARAM lParam) {
     void* payload = reinterpret_cast<void*>(lParam);
-    if (!IsLivePayload(payload)) {
+    if (!TakeEventPayload(window, message, wParam, payload)) {
         return 0;
     }
-    // A payload not yet collected by a wait is replaced: free it rather than lose it.
-    if (state->payload != payload) {
-        FreePayload(state);
-    }
-    state->payload = payload;
+    // One not yet returned by a wait is replaced: free it rather than lose it.
+    FreeEventPayloadBlocks(state->pendingPayload);
+    state->pendingPayload = payload;
     if (message == MSG_GADGET_DATA) {
         state->pendingEvent = EVENT_GADGET_DATA;
         state->gadget = static_cast<int32_t>(wParam);
@@ -270,24 +241,13 @@ void SetEventCallback(WindowCallback callback) {
     }
 }
 
-void* MakeEventPayload(size_t size) {
-    void* payload = MainHeapAlloc(size < PAYLOAD_MINIMUM_SIZE ? PAYLOAD_MINIMUM_SIZE : size);
-    if (!payload) {
-        return nullptr;
-    }
-    for (void* volatile& slot : livePayloads) {
-        if (InterlockedCompareExchangePointer(&slot, payload, nullptr) == nullptr) {
-            return payload;
-        }
-    }
-    MainHeapFree(payload);
-    return nullptr;
-}
-
 void FreeEventPayload() {
     EventState* state = CurrentEventState();
     if (state) {
-        FreePayload(state);
+        FreeEventPayloadBlocks(state->payload);
+        state->payload = nullptr;
+        FreeEventPayloadBlocks(state->pendingPayload);
+        state->pendingPayload = nullptr;
     }
 }
 
@@ -345,18 +305,43 @@ HACCEL AcceleratorFor(HWND activeWindow) {
     return record ? record->acceleratorTable : nullptr;
 }
 
+namespace {
+
+// One message for the thread, as the wait's timeout asks; false when none came.
+bool TakeMessage(MSG* message, int32_t timeout) {
+    if (timeout == -1) {
+        // A quit message is handled like any other and comes back as its own number.
+        return GetMessageA(message, nullptr, 0, 0) != -1;
+    }
+    if (PeekMessageA(message, nullptr, 0, 0, PEEK_REMOVE_NO_YIELD)) {
+        return true;
+    }
+    if (timeout == 0) {
+        return false;
+    }
+    DWORD woken = MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeout),
+                                            WAKE_ON_ALL_INPUT);
+    return woken != WAIT_TIMEOUT && PeekMessageA(message, nullptr, 0, 0, PEEK_REMOVE_NO_YIELD);
+}
+
+} // namespace
+
 int32_t WaitEvent(int32_t timeout) {
     EventState* state = CurrentEventState();
     if (!state) {
         return EVENT_NONE;
     }
-    FreePayload(state);
+    // The application's hold on the last data event's payload ends here.
+    FreeEventPayloadBlocks(state->payload);
+    state->payload = nullptr;
     state->type = -1;
 
     // Queued events come out before any further message is looked at.
     if (QueuedEvent* entry = state->queueHead) {
         state->window = entry->window;
         state->pendingEvent = 0;
+        FreeEventPayloadBlocks(state->pendingPayload);
+        state->pendingPayload = nullptr;
         state->queueHead = entry->next;
         if (!state->queueHead) {
             state->queueTail = nullptr;
@@ -366,41 +351,35 @@ int32_t WaitEvent(int32_t timeout) {
         return event;
     }
 
-    MSG message = {};
-    if (timeout == -1) {
-        // A quit message is handled like any other and comes back as its own number.
-        GetMessageA(&message, nullptr, 0, 0);
-    } else if (!PeekMessageA(&message, nullptr, 0, 0, PEEK_REMOVE_NO_YIELD)) {
-        if (timeout == 0) {
+    for (;;) {
+        MSG message = {};
+        if (!TakeMessage(&message, timeout)) {
             return EVENT_NONE;
         }
-        DWORD woken = MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeout),
-                                                WAKE_ON_ALL_INPUT);
-        if (woken == WAIT_TIMEOUT) {
-            return EVENT_NONE;
+        HWND active = GetActiveWindow();
+        HACCEL table = AcceleratorFor(active);
+        if (!table || !TranslateAcceleratorA(active, table, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
         }
-        if (!PeekMessageA(&message, nullptr, 0, 0, PEEK_REMOVE_NO_YIELD)) {
-            return EVENT_NONE;
-        }
-    }
 
-    HWND active = GetActiveWindow();
-    HACCEL table = AcceleratorFor(active);
-    if (!table || !TranslateAcceleratorA(active, table, &message)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+        // The window procedure may have replaced the state's fields, not the record itself.
+        state = CurrentEventState();
+        if (state->pendingEvent != 0) {
+            return TakePendingEvent(state);
+        }
+        // A message the queue check dropped reads as WM_NULL; the layer's own numbers are
+        // events, never raw messages. Neither is anything to return.
+        const UINT number = message.message;
+        if (number != WM_NULL && (number < LAYER_NUMBERS_FIRST || number > LAYER_NUMBERS_LAST)) {
+            state->messageWParam = message.wParam;
+            state->messageLParam = message.lParam;
+            return static_cast<int32_t>(number);
+        }
+        if (timeout != -1) {
+            return EVENT_NONE;
+        }
     }
-
-    // The window procedure may have replaced the state's fields, not the record itself.
-    state = CurrentEventState();
-    if (state->pendingEvent != 0) {
-        int32_t event = state->pendingEvent;
-        state->pendingEvent = 0;
-        return event;
-    }
-    state->messageWParam = message.wParam;
-    state->messageLParam = message.lParam;
-    return static_cast<int32_t>(message.message);
 }
 
 LRESULT TranslateWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -455,26 +434,32 @@ LRESULT TranslateWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         return NOT_HANDLED;
     case WM_GETMINMAXINFO:
         return TranslateMinMaxInfo(owner, lParam);
-    case WM_NOTIFY: {
-        const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-        HWND from = IsReadable(header, sizeof *header) ? header->hwndFrom : nullptr;
-        return DispatchGadgetMessage(from, window, message, wParam, lParam);
-    }
+    case WM_NOTIFY:
+        return DispatchOwnGadgetMessage(window, NotificationSender(lParam), message, wParam,
+                                        lParam);
     case WM_COMMAND:
         return TranslateCommand(state, window, wParam, lParam);
+    case MSG_GADGET_FORWARD:
+        if (!TakeLayerMessage(window, message, wParam, lParam)) {
+            return 0;
+        }
+        return DispatchOwnGadgetMessage(window, reinterpret_cast<HWND>(lParam), message, wParam,
+                                        lParam);
     case WM_HSCROLL:
     case WM_VSCROLL:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC:
-    case MSG_GADGET_FORWARD:
-        return DispatchGadgetMessage(reinterpret_cast<HWND>(lParam), window, message, wParam,
-                                     lParam);
+        return DispatchOwnGadgetMessage(window, reinterpret_cast<HWND>(lParam), message, wParam,
+                                        lParam);
     case MSG_NOTIFY_CLICK:
-        PostMessageA(window, MSG_NOTIFY_CLICK_POSTED, wParam, lParam);
+        PostLayerMessage(window, MSG_NOTIFY_CLICK_POSTED, wParam, lParam);
         return 0;
     case MSG_NOTIFY_CLICK_POSTED: {
+        if (!TakeLayerMessage(window, message, wParam, lParam)) {
+            return 0;
+        }
         state->gadget = static_cast<int32_t>(wParam);
         int32_t type = NotifyClickType(lParam);
         if (type >= 0) {
@@ -486,20 +471,31 @@ LRESULT TranslateWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         return 0;
     }
     case GADGET_FOCUS_NOTICE:
+        if (!TakeLayerMessage(window, message, wParam, lParam)) {
+            return 0;
+        }
         state->pendingEvent = EVENT_GADGET;
         state->gadget = static_cast<int32_t>(wParam);
         state->type = static_cast<int32_t>(lParam);
         return 0;
     case MSG_WINDOW_DATA:
     case MSG_GADGET_DATA:
-        return TranslatePayload(state, message, wParam, lParam);
+        return TranslatePayload(state, window, message, wParam, lParam);
     default:
         return NOT_HANDLED;
     }
 }
 
 LRESULT CALLBACK WindowClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Before any callback sees it: posted ones the queue check has dropped already.
+    if (IsForgedSentMessage(message)) {
+        return 0;
+    }
     LRESULT result = TranslateWindowMessage(window, message, wParam, lParam);
+    // Whatever the callback made of it: the layer's posts to a window that goes are given back.
+    if (message == WM_NCDESTROY) {
+        GiveBackWindowMessages(window);
+    }
     if (message != WM_SIZE) {
         HWND client = static_cast<HWND>(GetPropA(window, MDI_GADGET_PROPERTY));
         if (client) {

@@ -62,7 +62,8 @@ struct EventState {
     QueuedEvent* queueHead;  // oldest queued event, or null
     QueuedEvent* queueTail;  // newest queued event, or null
     WindowCallback callback; // process-wide user callback; a window's own takes precedence
-    void* payload;           // record of MSG_WINDOW_DATA / MSG_GADGET_DATA, freed by the next wait
+    void* payload;           // of the data event the wait returned last; freed by the next wait
+    void* pendingPayload;    // of the pending data event, until the wait returns it
 };
 
 // Allocates the process's zero-filled EventState (called by InitWindowLayer); false when the
@@ -72,7 +73,9 @@ bool EventStateInit();
 EventState* CurrentEventState();
 
 // The next event: timeout -1 waits without limit, 0 only polls, a positive value waits at most
-// that many milliseconds. EVENT_NONE when nothing came.
+// that many milliseconds. EVENT_NONE when nothing came. A message dropped as forged is no event:
+// an endless wait goes on waiting, another ends with EVENT_NONE. The layer's own numbers never
+// come back raw.
 int32_t WaitEvent(int32_t timeout = -1);
 // Gadget (or menu item, command, notice) of the current event.
 int32_t CurrentEventGadget();
@@ -80,14 +83,9 @@ int32_t CurrentEventGadget();
 void QueueEvent(int32_t event, int32_t window);
 // The accelerator table to translate the active window's keys with, or null.
 HACCEL AcceleratorFor(HWND activeWindow);
-// Frees a payload still held by the EventState (with the block its sixth word points to).
+// Frees the payloads still held by the EventState (each with the block its sixth word points to).
+// Payloads are made and posted through gui/own_messages.h.
 void FreeEventPayload();
-// A payload for MSG_WINDOW_DATA or MSG_GADGET_DATA: a zero-filled MainHeap block of at least six
-// words, whose sixth word may name a second MainHeap block that is freed with it. Any process can
-// post those messages, so the translation takes only a payload made here and not yet freed and
-// drops every other value untouched. Null when the heap or the short list of live payloads is
-// full. Callable from any thread.
-void* MakeEventPayload(size_t size);
 // Sets the process-wide user window callback (null removes it).
 void SetEventCallback(WindowCallback callback);
 

@@ -8,6 +8,7 @@
 #include "gui/gadget_colours.h"
 #include "gui/gadget_lists.h"
 #include "gui/numbered_windows.h"
+#include "gui/own_messages.h"
 #include "runtime/string_workspace.h"
 #include "runtime/threads.h"
 
@@ -217,6 +218,10 @@ intptr_t RegisterGadget(intptr_t number, GadgetRecord* record, HWND control,
 }
 
 LRESULT CALLBACK GadgetProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    // A destruction sent from outside would tear the record down while the control lives on.
+    if (IsForgedSentMessage(message)) {
+        return 0;
+    }
     intptr_t number = GetWindowLongPtrA(control, GWLP_ID);
     GadgetRecord* record = FindGadget(number);
     if (!record || record->control != control || !record->previousProc) {
@@ -233,8 +238,8 @@ LRESULT CALLBACK StringFocusProc(HWND control, UINT message, WPARAM wParam, LPAR
     // The notice is posted, not sent, so it arrives after the focus change is complete.
     if (message == WM_SETFOCUS || message == WM_KILLFOCUS) {
         int32_t type = message == WM_SETFOCUS ? FOCUS_GAINED : FOCUS_LOST;
-        PostMessageA(FindOwningWindow(control), GADGET_FOCUS_NOTICE,
-                     static_cast<WPARAM>(GetWindowLongPtrA(control, GWLP_ID)), type);
+        PostLayerMessage(FindOwningWindow(control), GADGET_FOCUS_NOTICE,
+                         static_cast<WPARAM>(GetWindowLongPtrA(control, GWLP_ID)), type);
     }
     if (!editClassProc) {
         return DefWindowProcA(control, message, wParam, lParam);

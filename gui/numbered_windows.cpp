@@ -4,6 +4,7 @@
 #include <ole2.h>
 #include <cstring>
 #include "gui/gadget_lists.h"
+#include "gui/own_messages.h"
 #include "gui/sizing_tracker.h"
 #include "runtime/memory_heaps.h"
 #include "runtime/string_workspace.h"
@@ -67,6 +68,17 @@ WindowRecord* TakeSlot(intptr_t number) {
     return record;
 }
 
+// The first window in the order of a walk that no close is taking down yet, or null.
+WindowRecord* FirstOpenWindow(intptr_t* number) {
+    ObjectTableRewind(windowTable);
+    while (auto* record = static_cast<WindowRecord*>(ObjectTableNext(windowTable, number))) {
+        if (!record->closing) {
+            return record;
+        }
+    }
+    return nullptr;
+}
+
 // Centres a span of `size` on the reference span [low, high), never starting left of 0.
 int32_t CentreOn(LONG low, LONG high, int32_t size) {
     int32_t position = low + (high - low - size) / 2;
@@ -85,7 +97,8 @@ bool InitWindowLayer() {
     windowIcon = LoadIconA(Instance(), MAKEINTRESOURCEA(1));
     windowCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
     bool tracker = SizingTrackerInit();
-    return windowTable && eventState && tracker;
+    bool checked = InstallMessageCheck();
+    return windowTable && eventState && tracker && checked;
 }
 
 ObjectTable* WindowTable() {
@@ -262,12 +275,11 @@ void CloseNumberedWindow(intptr_t number) {
 }
 
 void CloseAllWindows() {
-    if (windowTable) {
-        ObjectTableRewind(windowTable);
-        intptr_t number = 0;
-        while (ObjectTableNext(windowTable, &number)) {
-            CloseNumberedWindow(number);
-        }
+    // A close runs callbacks that may close or open other windows, which frees or moves records
+    // under a walk: every close starts the walk anew instead of following its cursor.
+    intptr_t number = 0;
+    while (FirstOpenWindow(&number) != nullptr) {
+        CloseNumberedWindow(number);
     }
     FreeEventPayload();
 }

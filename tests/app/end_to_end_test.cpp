@@ -18,6 +18,19 @@ constexpr DWORD SQUARE_TIMEOUT_MS = 60000;
 constexpr DWORD EXIT_TIMEOUT_MS = 10000;
 // How long the tests watch for something that must not happen.
 constexpr DWORD QUIET_MS = 500;
+// Bits 1 and 3 of the port byte: the X and Y step lines.
+constexpr unsigned STEP_LINES = 0x0A;
+
+// Waits until a drive with `writesLeft` writes of `delayMs` to go when it was stopped at
+// `stoppedAt` would have drawn them and said "Fertig!", had the stop failed: a check for its
+// "Fertig!" can fail only after that.
+void WaitPastTheEndOfAStoppedDrive(DWORD stoppedAt, size_t writesLeft, DWORD delayMs) {
+    const DWORD end = static_cast<DWORD>(writesLeft) * delayMs + QUIET_MS;
+    const DWORD passed = GetTickCount() - stoppedAt;
+    if (passed < end) {
+        Sleep(end - passed);
+    }
+}
 
 const char* const TEXT_NO_LIBRARY = "Konnte 'inpout32.dll' nicht laden...";
 const char* const TEXT_CHECK_FAILED = "Trage eine g\xFCltige LPT-Adresse, eine g\xFCltige "
@@ -313,21 +326,24 @@ TEST_F(EndToEnd, StopEndsTheDriveAtOnceAndANewStartWorks) {
     driver::Click(Gadget(9));
     ASSERT_NO_FATAL_FAILURE(Confirm("Stop...", TEXT_STOPPED));
 
-    // 804 waits of 20 ms: the drive is well under way when the stop comes.
-    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "100", "20"));
+    // 324 waits of 10 ms: the drive is well under way when the stop comes.
+    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "40", "10"));
     ASSERT_NO_FATAL_FAILURE(StartSquare());
     ASSERT_GE(driver::WaitForWrites(program_.TracePath(), 20, SQUARE_TIMEOUT_MS), 20u);
     driver::Click(Gadget(9));
     HWND stopped = program_.WaitForMessageBox("Stop...", BOX_TIMEOUT_MS);
     ASSERT_NE(nullptr, stopped);
+    const DWORD stoppedAt = GetTickCount();
     EXPECT_EQ(TEXT_STOPPED, driver::MessageBoxText(stopped));
     // The box comes after the stop has taken effect: nothing is written while it is up.
     const size_t atStop = Writes();
     Sleep(QUIET_MS);
     EXPECT_EQ(atStop, Writes()) << "a write after the stop";
-    EXPECT_LT(atStop, 804u);
+    ASSERT_LT(atStop, 324u);
+    EXPECT_EQ(0u, driver::ReadTrace(program_.TracePath()).back().value & STEP_LINES)
+        << "the stop left a step line high";
     ASSERT_TRUE(driver::AnswerMessageBox(stopped));
-    Sleep(QUIET_MS);
+    WaitPastTheEndOfAStoppedDrive(stoppedAt, 324 - atStop, 10);
     EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!")) << "a stopped drive reports nothing";
     EXPECT_EQ(atStop, Writes());
 
@@ -447,6 +463,8 @@ TEST_F(EndToEnd, CloseBoxEndsTheProgramAlsoWhileADriveRuns) {
     EXPECT_LT(GetTickCount() - closed, 5000u);
     const size_t atExit = Writes();
     EXPECT_LT(atExit, 804u);
+    EXPECT_EQ(0u, driver::ReadTrace(program_.TracePath()).back().value & STEP_LINES)
+        << "closing left a step line high";
     Sleep(QUIET_MS);
     EXPECT_EQ(atExit, Writes());
 }
@@ -529,19 +547,21 @@ TEST_F(EndToEnd, KalibrixIniBesideTheProgramSetsTheWiring) {
 // for the pen, and the new square is drawn alone.
 TEST_F(EndToEnd, SecondStartStopsTheRunningDriveBeforeItAsks) {
     ASSERT_NO_FATAL_FAILURE(Launch());
-    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "100", "20"));
+    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "40", "10"));
     ASSERT_NO_FATAL_FAILURE(StartSquare());
     ASSERT_GE(driver::WaitForWrites(program_.TracePath(), 10, SQUARE_TIMEOUT_MS), 10u);
     ASSERT_NO_FATAL_FAILURE(SetInputs("888", "2", "1"));
     driver::Click(Gadget(8));
     HWND ready = program_.WaitForMessageBox("Fertig?", BOX_TIMEOUT_MS);
     ASSERT_NE(nullptr, ready);
+    const DWORD askedAt = GetTickCount();
     const size_t atQuestion = Writes();
+    ASSERT_LT(atQuestion, 324u);
     Sleep(QUIET_MS);
     EXPECT_EQ(atQuestion, Writes()) << "the machine moved while the user places the pen";
     ASSERT_TRUE(driver::AnswerMessageBox(ready));
     ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
-    Sleep(QUIET_MS);
+    WaitPastTheEndOfAStoppedDrive(askedAt, 324 - atQuestion, 10);
     EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!")) << "the first drive went on";
 
     const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
@@ -550,9 +570,10 @@ TEST_F(EndToEnd, SecondStartStopsTheRunningDriveBeforeItAsks) {
     for (size_t i = 0; i < trace.size(); ++i) {
         (i < atQuestion ? first : second).push_back(trace[i].value);
     }
-    std::vector<unsigned> expected = driver::SquareBytes(100);
+    std::vector<unsigned> expected = driver::SquareBytes(40);
     expected.resize(atQuestion);
     EXPECT_EQ(expected, first);
+    EXPECT_EQ(0u, first.back() & STEP_LINES) << "the stop left a step line high";
     EXPECT_EQ(driver::SquareBytes(2), second);
     CloseAndExpectExitCodeZero();
 }
@@ -738,6 +759,56 @@ TEST(ProgramFile, CarriesItsResources) {
     ASSERT_GE(length, 4u);
     EXPECT_EQ(0x0407, translation[0]) << "German";
     EXPECT_EQ(1200, translation[1]) << "Unicode";
+}
+
+// Another process posts what would have started the machine: the layer's gadget event and focus
+// notice, a command from a window of its own that has the start button's number, and the
+// destruction of the port field. After a square the user drew, the last gadget is the start
+// button, so any of them taken as real would ask "Fertig?" and then drive the port.
+TEST_F(EndToEnd, ForgedMessagesStartNothing) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "1", "1"));
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+    const size_t drawn = Writes();
+
+    HWND owner = CreateWindowExA(0, "Static", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    HWND stranger = CreateWindowExA(0, "Button", "", WS_CHILD, 0, 0, 10, 10, owner,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(8)),
+                                    GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, stranger);
+    const LPARAM startButton = reinterpret_cast<LPARAM>(Gadget(8));
+    const struct {
+        HWND target;
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    } posts[] = {
+        {window_, 13100, 8, 0},
+        {window_, 13103, 8, 0},
+        {window_, 13103, 8, startButton},
+        {window_, WM_COMMAND, MAKEWPARAM(8, BN_CLICKED), reinterpret_cast<LPARAM>(stranger)},
+        {Gadget(15), WM_NCDESTROY, 0, 0},
+        {Gadget(15), WM_DESTROY, 0, 0},
+    };
+    for (const auto& post : posts) {
+        EXPECT_TRUE(PostMessageA(post.target, post.message, post.wParam, post.lParam));
+    }
+    const DWORD thread = GetWindowThreadProcessId(window_, nullptr);
+    EXPECT_TRUE(PostThreadMessageA(thread, 13100, 8, 0));
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(window_, 13103, 8, 0, SMTO_ABORTIFHUNG, BOX_TIMEOUT_MS, &result);
+    Sleep(QUIET_MS);
+    DestroyWindow(owner);
+    EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig?")) << "a forged message started a square";
+    EXPECT_EQ(drawn, Writes());
+
+    // The start button's own click still starts a square, with the port field still a gadget.
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+    EXPECT_EQ(drawn * 2, Writes());
+    CloseAndExpectExitCodeZero();
 }
 
 // The layer's private messages lie in the application range, where any process may post them:

@@ -3,6 +3,7 @@
 #include "gui/event_wait.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
+#include "gui/own_messages.h"
 #include "runtime/memory_heaps.h"
 #include "tests/gui/gui_test_helpers.h"
 #include "tests/support/message_sequence.h"
@@ -247,7 +248,7 @@ TEST_F(EventWaitTest, RelayedClicksAndFocusNotices) {
             EXPECT_EQ(CurrentEventState()->messageLParam, row.mouse);
         }
     }
-    PostMessageA(window_, GADGET_FOCUS_NOTICE, 9, FOCUS_LOST);
+    ASSERT_TRUE(PostLayerMessage(window_, GADGET_FOCUS_NOTICE, 9, FOCUS_LOST));
     EXPECT_EQ(WaitEvent(1000), EVENT_GADGET);
     EXPECT_EQ(CurrentEventGadget(), 9);
     EXPECT_EQ(CurrentEventState()->type, FOCUS_LOST);
@@ -258,19 +259,30 @@ TEST_F(EventWaitTest, PayloadBelongsToTheStateUntilTheNextWait) {
     void* second = MainHeapAlloc(16);
     ASSERT_TRUE(payload && second);
     payload[5] = second;
-    PostMessageA(window_, MSG_GADGET_DATA, 12, reinterpret_cast<LPARAM>(payload));
+    ASSERT_TRUE(PostEventPayload(window_, MSG_GADGET_DATA, 12, payload));
     EXPECT_EQ(WaitEvent(1000), EVENT_GADGET_DATA);
     EXPECT_EQ(CurrentEventGadget(), 12);
     EXPECT_EQ(CurrentEventState()->payload, payload);
-    WaitEvent(0);
-    EXPECT_EQ(CurrentEventState()->payload, nullptr);
 
-    void* window = MakeEventPayload(0);
-    PostMessageA(window_, MSG_WINDOW_DATA, 0, reinterpret_cast<LPARAM>(window));
+    // A nested message loop (a message box) that dispatches the next payload leaves the one the
+    // application holds alone; the next wait frees it and hands out the other.
+    void* next = MakeEventPayload(0);
+    ASSERT_TRUE(PostEventPayload(window_, MSG_WINDOW_DATA, 0, next));
+    testsupport::PumpMessages(50);
+    EXPECT_TRUE(HeapValidate(MainHeapHandle(), 0, payload)) << "the held payload was freed";
+    EXPECT_EQ(CurrentEventState()->payload, payload);
+    PostMessageA(window_, WM_USER + 6, 0, 0);
     EXPECT_EQ(WaitEvent(1000), EVENT_WINDOW_DATA);
-    EXPECT_EQ(CurrentEventState()->payload, window);
+    EXPECT_EQ(CurrentEventState()->payload, next);
     FreeEventPayload();
     EXPECT_EQ(CurrentEventState()->payload, nullptr);
+
+    // One that is never posted is given back by its maker.
+    void* unposted = MakeEventPayload(0);
+    EXPECT_EQ(LiveEventPayloads(), 1);
+    EXPECT_TRUE(GiveBackEventPayload(unposted));
+    EXPECT_FALSE(GiveBackEventPayload(unposted));
+    EXPECT_EQ(LiveEventPayloads(), 0);
 }
 
 LRESULT CALLBACK SwallowMoves(HWND, UINT message, WPARAM, LPARAM) {
@@ -410,44 +422,72 @@ TEST_F(EventWaitTest, TabGoesThroughTheWindowsAcceleratorsToTheFocusCycling) {
 }
 
 struct ForeignPost {
-    HWND target;
+    HWND target; // null: the window's thread
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
+    bool send = false;
 };
 std::vector<ForeignPost> foreignPosts;
+DWORD windowThread = 0;
+void* foreignPayload = nullptr; // posted by the other thread when set
+HWND foreignPayloadWindow = nullptr;
 
 DWORD WINAPI PostForeignMessages(LPVOID) {
     for (const ForeignPost& post : foreignPosts) {
-        PostMessageA(post.target, post.message, post.wParam, post.lParam);
+        if (post.target == nullptr) {
+            PostThreadMessageA(windowThread, post.message, post.wParam, post.lParam);
+        } else if (post.send) {
+            SendMessageA(post.target, post.message, post.wParam, post.lParam);
+        } else {
+            PostMessageA(post.target, post.message, post.wParam, post.lParam);
+        }
+    }
+    if (foreignPayload != nullptr) {
+        PostEventPayload(foreignPayloadWindow, MSG_GADGET_DATA, 12, foreignPayload);
     }
     return 0;
 }
 
+// Takes the other thread's sent messages meanwhile; the posted ones stay for the event wait.
 void PostFromAnotherThread(std::vector<ForeignPost> posts) {
     foreignPosts = std::move(posts);
+    windowThread = GetCurrentThreadId();
     HANDLE thread = CreateThread(nullptr, 0, PostForeignMessages, nullptr, 0, nullptr);
     ASSERT_NE(thread, nullptr);
-    WaitForSingleObject(thread, INFINITE);
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 5000, QS_SENDMESSAGE) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
     CloseHandle(thread);
 }
 
-// The payload messages lie in the application range, where any thread or process may post them
-// with any value: only a payload the layer made and has not yet freed is taken.
-TEST_F(EventWaitTest, PayloadMessagesWithValuesTheLayerDidNotMakeAreDropped) {
+// The layer's private messages lie in the application range, where any thread or process may
+// post or send them with any value, and so may the system's destruction messages. Only what the
+// layer made is taken: no event comes of the rest, no layer number comes back raw, no payload is
+// taken and no gadget is torn down.
+TEST_F(EventWaitTest, MessagesTheLayerDidNotMakeAreDropped) {
     ASSERT_NE(CreateStringGadget(23, 10, 10, 80, 20, "a"), 0);
     HWND gadget = GadgetHandle(23);
+    // A control of the window that is no gadget, with a gadget's identifier.
+    HWND stranger = CreateWindowExA(0, "Button", "", WS_CHILD, 0, 0, 10, 10, window_,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(23)),
+                                    GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(stranger, nullptr);
     // A block of the right heap that the layer did not make, and one it made and freed.
     void** foreign = static_cast<void**>(MainHeapAlloc(8 * sizeof(void*)));
     ASSERT_NE(foreign, nullptr);
     foreign[5] = reinterpret_cast<void*>(0x15);
     void* freed = MakeEventPayload(0);
-    PostMessageA(window_, MSG_WINDOW_DATA, 0, reinterpret_cast<LPARAM>(freed));
+    ASSERT_TRUE(PostEventPayload(window_, MSG_WINDOW_DATA, 0, freed));
     ASSERT_TRUE(WaitForEvent(EVENT_WINDOW_DATA));
     WaitEvent(0);
     ASSERT_EQ(CurrentEventState()->payload, nullptr);
     CurrentEventState()->gadget = 0;
 
+    const LPARAM gadgetHandle = reinterpret_cast<LPARAM>(gadget);
     ASSERT_NO_FATAL_FAILURE(PostFromAnotherThread({
         {window_, MSG_WINDOW_DATA, 0, 1},
         {window_, MSG_GADGET_DATA, 12, 0x15},
@@ -455,23 +495,38 @@ TEST_F(EventWaitTest, PayloadMessagesWithValuesTheLayerDidNotMakeAreDropped) {
         {window_, MSG_WINDOW_DATA, 0, reinterpret_cast<LPARAM>(freed)},
         {gadget, MSG_WINDOW_DATA, 0, 1},
         {gadget, MSG_GADGET_DATA, 12, 0x15},
+        {window_, EVENT_GADGET, 23, 0},
+        {nullptr, EVENT_GADGET, 23, 0},
+        {window_, GADGET_FOCUS_NOTICE, 23, 0},
+        {window_, GADGET_FOCUS_NOTICE, 23, gadgetHandle},
+        {window_, GADGET_FOCUS_NOTICE, 23, FOCUS_GAINED, true},
+        {window_, MSG_NOTIFY_CLICK_POSTED, 23, WM_LBUTTONDOWN},
+        {window_, WM_COMMAND, MAKEWPARAM(23, BN_CLICKED), reinterpret_cast<LPARAM>(stranger)},
+        {gadget, WM_NCDESTROY, 0, 0},
+        {gadget, WM_DESTROY, 0, 0},
+        {gadget, WM_NCDESTROY, 0, 0, true},
     }));
+    EXPECT_EQ(CurrentEventState()->pendingEvent, 0);
     for (DWORD start = GetTickCount(); GetTickCount() - start < 300;) {
         int32_t event = WaitEvent(10);
         EXPECT_EQ(CurrentEventState()->payload, nullptr) << "after event " << event;
+        EXPECT_FALSE(event >= 13100 && event <= 13199) << event;
     }
     EXPECT_EQ(CurrentEventGadget(), 0);
     EXPECT_TRUE(HeapValidate(MainHeapHandle(), 0, foreign)) << "a block not made here was freed";
     MainHeapFree(foreign);
+    EXPECT_EQ(GadgetHandle(23), gadget) << "a forged destruction tore the gadget down";
+    DestroyWindow(stranger);
 
     // A payload made and posted on another thread still arrives.
-    void* made = MakeEventPayload(0);
-    ASSERT_NE(made, nullptr);
-    ASSERT_NO_FATAL_FAILURE(
-        PostFromAnotherThread({{window_, MSG_GADGET_DATA, 12, reinterpret_cast<LPARAM>(made)}}));
+    foreignPayload = MakeEventPayload(0);
+    foreignPayloadWindow = window_;
+    ASSERT_NE(foreignPayload, nullptr);
+    ASSERT_NO_FATAL_FAILURE(PostFromAnotherThread({}));
     EXPECT_EQ(WaitEvent(1000), EVENT_GADGET_DATA);
     EXPECT_EQ(CurrentEventGadget(), 12);
-    EXPECT_EQ(CurrentEventState()->payload, made);
+    EXPECT_EQ(CurrentEventState()->payload, foreignPayload);
+    foreignPayload = nullptr;
     DestroyGadget(23);
 }
 

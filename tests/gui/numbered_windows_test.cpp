@@ -5,6 +5,7 @@
 #include "gui/gadget_lists.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
+#include "gui/own_messages.h"
 #include "runtime/memory_heaps.h"
 #include "tests/gui/gui_test_helpers.h"
 
@@ -276,13 +277,63 @@ TEST_F(NumberedWindowTest, CloseAllClosesEveryWindowAndFreesThePayload) {
     intptr_t dynamic = OpenNumberedWindow(AUTO_NUMBER, 10, 10, 100, 100, "c", WINDOW_INVISIBLE);
     HWND handles[] = {NumberedWindowHandle(1), NumberedWindowHandle(20),
                       NumberedWindowHandle(dynamic)};
-    CurrentEventState()->payload = MainHeapAlloc(32);
+    CurrentEventState()->payload = MainHeapAlloc(6 * sizeof(void*));
     CloseAllWindows();
     for (HWND handle : handles) {
         EXPECT_FALSE(IsWindow(handle));
     }
     EXPECT_EQ(PresentEntries(WindowTable()), 0);
     EXPECT_EQ(CurrentEventState()->payload, nullptr);
+}
+
+// A callback that closes another window while the first one is destroyed.
+HWND closingFirst = nullptr;
+intptr_t closedFromCallback = 0;
+
+LRESULT CALLBACK CloseAnotherWhileDestroyed(HWND window, UINT message, WPARAM, LPARAM) {
+    if (message == WM_DESTROY && window == closingFirst && closedFromCallback != 0) {
+        intptr_t other = closedFromCallback;
+        closedFromCallback = 0;
+        CloseNumberedWindow(other);
+    }
+    return PASS_ON;
+}
+
+TEST_F(NumberedWindowTest, CloseAllWalksOnWhenAClosingWindowClosesTheNextOne) {
+    intptr_t numbers[3];
+    HWND handles[3];
+    for (int i = 0; i < 3; ++i) {
+        numbers[i] = OpenNumberedWindow(AUTO_NUMBER, 10, 10, 100, 100, "w", WINDOW_INVISIBLE);
+        ASSERT_NE(numbers[i], 0);
+        handles[i] = NumberedWindowHandle(numbers[i]);
+    }
+    // The walk takes the oldest first, and the next one is what its destruction closes.
+    closingFirst = handles[0];
+    closedFromCallback = numbers[1];
+    SetEventCallback(CloseAnotherWhileDestroyed);
+    CloseAllWindows();
+    SetEventCallback(nullptr);
+    EXPECT_EQ(closedFromCallback, 0);
+    for (HWND handle : handles) {
+        EXPECT_FALSE(IsWindow(handle));
+    }
+    EXPECT_EQ(WindowTable()->dynamicList, nullptr);
+}
+
+// A payload posted to a window that closes before a wait takes it goes back with the window, and
+// no fixed number of payloads can run out.
+TEST_F(NumberedWindowTest, AClosingWindowGivesBackThePayloadsPostedToIt) {
+    HWND window =
+        reinterpret_cast<HWND>(OpenNumberedWindow(8, 10, 10, 100, 100, "p", WINDOW_INVISIBLE));
+    ASSERT_NE(window, nullptr);
+    for (int i = 0; i < 40; ++i) {
+        void* payload = MakeEventPayload(0);
+        ASSERT_NE(payload, nullptr) << i;
+        ASSERT_TRUE(PostEventPayload(window, MSG_GADGET_DATA, i, payload));
+    }
+    EXPECT_EQ(LiveEventPayloads(), 40);
+    CloseNumberedWindow(8);
+    EXPECT_EQ(LiveEventPayloads(), 0);
 }
 
 // A callback that closes the window again while its close destroys it.

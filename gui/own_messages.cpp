@@ -1,0 +1,313 @@
+#include "gui/own_messages.h"
+
+#include "gui/event_wait.h"
+#include "gui/gadgets.h"
+#include "gui/numbered_windows.h"
+#include "runtime/memory_heaps.h"
+#include "runtime/threads.h"
+
+namespace {
+
+// One message the layer posted and the window has not yet taken; or, for a payload, one made
+// and not yet posted (then `posted` is false and `window` null).
+struct LayerPost {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam; // the payload's address for a payload
+    bool payload;
+    bool posted;
+};
+
+// Newest first. Posts come from any thread, so the list has a lock of its own; it is short, as
+// the window takes every post soon after it is made.
+NodeList posts = nullptr;
+CRITICAL_SECTION postsLock;
+RunOnceFlag postsLockMade = {};
+HHOOK messageCheck = nullptr;
+
+constexpr size_t PAYLOAD_MINIMUM_SIZE = 6 * sizeof(void*);
+
+bool MakePostsLock(void*) {
+    InitializeCriticalSection(&postsLock);
+    return true;
+}
+
+void LockPosts() {
+    RunOnce(&postsLockMade, MakePostsLock, nullptr);
+    EnterCriticalSection(&postsLock);
+}
+
+void UnlockPosts() {
+    LeaveCriticalSection(&postsLock);
+}
+
+// Called with the lock held.
+LayerPost* FindPost(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    for (void* entry = NodeListFirst(posts); entry != nullptr; entry = NodeListNext(entry)) {
+        auto* post = static_cast<LayerPost*>(entry);
+        if (post->posted && post->window == window && post->message == message &&
+            post->wParam == wParam && post->lParam == lParam) {
+            return post;
+        }
+    }
+    return nullptr;
+}
+
+// Called with the lock held.
+LayerPost* FindPayload(void* payload) {
+    for (void* entry = NodeListFirst(posts); entry != nullptr; entry = NodeListNext(entry)) {
+        auto* post = static_cast<LayerPost*>(entry);
+        if (post->payload && post->lParam == reinterpret_cast<LPARAM>(payload)) {
+            return post;
+        }
+    }
+    return nullptr;
+}
+
+// Creation and destruction: the system sends them, on the window's own thread, and never posts
+// them. Taken as real, a destruction tears a gadget's record down while its control lives on.
+bool IsSystemOnly(UINT message) {
+    switch (message) {
+    case WM_NCCREATE:
+    case WM_CREATE:
+    case WM_DESTROY:
+    case WM_NCDESTROY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// True when `size` bytes at `address` are committed, readable memory of this process. The
+// platform passes the address of a notification on unchanged from any process, so one sent or
+// posted from outside may point anywhere here.
+bool IsReadable(const void* address, size_t size) {
+    MEMORY_BASIC_INFORMATION region;
+    if (!address || VirtualQuery(address, &region, sizeof region) != sizeof region) {
+        return false;
+    }
+    const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    if (region.State != MEM_COMMIT || (region.Protect & PAGE_GUARD) != 0 ||
+        (region.Protect & readable) == 0) {
+        return false;
+    }
+    const uintptr_t end = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+    return reinterpret_cast<uintptr_t>(address) + size <= end;
+}
+
+bool IsPayloadMessage(UINT message) {
+    return message == MSG_WINDOW_DATA || message == MSG_GADGET_DATA;
+}
+
+bool IsNumberedWindow(HWND window) {
+    return window != nullptr && GetPropA(window, WINDOW_ID_PROPERTY) != nullptr;
+}
+
+// Forgets the posts to the window, or (for null) to every window that is gone: one that closed
+// while a post to it was on its way from another thread. Called with the lock held.
+void GiveBackPosts(HWND window) {
+    for (void* entry = NodeListFirst(posts); entry != nullptr;) {
+        void* next = NodeListNext(entry);
+        auto* post = static_cast<LayerPost*>(entry);
+        if (post->posted &&
+            (window != nullptr ? post->window == window : !IsWindow(post->window))) {
+            if (post->payload) {
+                FreeEventPayloadBlocks(reinterpret_cast<void*>(post->lParam));
+            }
+            NodeListRemove(&posts, entry);
+        }
+        entry = next;
+    }
+}
+
+// Every message the thread takes from its queue passes here first, whichever loop takes it.
+LRESULT CALLBACK CheckTakenMessage(int code, WPARAM removal, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        MSG* message = reinterpret_cast<MSG*>(lParam);
+        bool forged = IsSystemOnly(message->message);
+        if (!forged && IsLayerMessageNumber(message->message)) {
+            LockPosts();
+            forged = FindPost(message->hwnd, message->message, message->wParam, message->lParam) ==
+                     nullptr;
+            UnlockPosts();
+        }
+        if (forged) {
+            message->message = WM_NULL;
+            message->wParam = 0;
+            message->lParam = 0;
+        }
+    }
+    return CallNextHookEx(messageCheck, code, removal, lParam);
+}
+
+} // namespace
+
+bool IsLayerMessageNumber(UINT message) {
+    return (message >= LAYER_NUMBERS_FIRST && message <= LAYER_NUMBERS_LAST) ||
+           message == MSG_NOTIFY_CLICK_POSTED;
+}
+
+bool InstallMessageCheck() {
+    if (messageCheck == nullptr) {
+        messageCheck =
+            SetWindowsHookExA(WH_GETMESSAGE, CheckTakenMessage, nullptr, GetCurrentThreadId());
+    }
+    return messageCheck != nullptr;
+}
+
+bool IsForgedSentMessage(UINT message) {
+    return (IsSystemOnly(message) || IsLayerMessageNumber(message)) && InSendMessage();
+}
+
+bool IsOwnControl(HWND window, HWND control, bool gadget) {
+    if (control == nullptr || !IsChild(window, control) ||
+        GetWindowThreadProcessId(control, nullptr) != GetCurrentThreadId()) {
+        return false;
+    }
+    if (!gadget) {
+        return true;
+    }
+    GadgetRecord* record = FindGadget(GetWindowLongPtrA(control, GWLP_ID));
+    return record != nullptr && record->control == control;
+}
+
+HWND NotificationSender(LPARAM lParam) {
+    const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+    return IsReadable(header, sizeof *header) ? header->hwndFrom : nullptr;
+}
+
+bool PostLayerMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Nothing else would take it: the post would stay for good.
+    if (!IsNumberedWindow(window)) {
+        return false;
+    }
+    LockPosts();
+    GiveBackPosts(nullptr);
+    auto* post = static_cast<LayerPost*>(NodeListAdd(&posts, sizeof(LayerPost)));
+    bool sent = false;
+    if (post != nullptr) {
+        *post = {window, message, wParam, lParam, false, true};
+        // Noted first: the window's thread may take the message before PostMessageA returns.
+        sent = PostMessageA(window, message, wParam, lParam) != 0;
+        if (!sent) {
+            NodeListRemove(&posts, post);
+        }
+    }
+    UnlockPosts();
+    return sent;
+}
+
+bool TakeLayerMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (InSendMessage()) {
+        return false;
+    }
+    LockPosts();
+    if (LayerPost* post = FindPost(window, message, wParam, lParam)) {
+        NodeListRemove(&posts, post);
+    }
+    UnlockPosts();
+    return true;
+}
+
+void GiveBackWindowMessages(HWND window) {
+    LockPosts();
+    GiveBackPosts(window);
+    UnlockPosts();
+}
+
+void* MakeEventPayload(size_t size) {
+    void* payload = MainHeapAlloc(size < PAYLOAD_MINIMUM_SIZE ? PAYLOAD_MINIMUM_SIZE : size);
+    if (payload == nullptr) {
+        return nullptr;
+    }
+    LockPosts();
+    auto* post = static_cast<LayerPost*>(NodeListAdd(&posts, sizeof(LayerPost)));
+    if (post != nullptr) {
+        *post = {nullptr, 0, 0, reinterpret_cast<LPARAM>(payload), true, false};
+    }
+    UnlockPosts();
+    if (post == nullptr) {
+        MainHeapFree(payload);
+        return nullptr;
+    }
+    return payload;
+}
+
+bool PostEventPayload(HWND window, UINT message, WPARAM wParam, void* payload) {
+    if (payload == nullptr || !IsPayloadMessage(message) || !IsNumberedWindow(window)) {
+        return false;
+    }
+    LockPosts();
+    GiveBackPosts(nullptr);
+    LayerPost* post = FindPayload(payload);
+    bool sent = false;
+    if (post != nullptr && !post->posted) {
+        post->window = window;
+        post->message = message;
+        post->wParam = wParam;
+        post->posted = true;
+        sent = PostMessageA(window, message, wParam, reinterpret_cast<LPARAM>(payload)) != 0;
+        if (!sent) {
+            post->window = nullptr;
+            post->posted = false;
+        }
+    }
+    UnlockPosts();
+    return sent;
+}
+
+bool GiveBackEventPayload(void* payload) {
+    if (payload == nullptr) {
+        return false;
+    }
+    LockPosts();
+    LayerPost* post = FindPayload(payload);
+    // A posted one is on its way: the window that takes it, or its closing, gives it back.
+    const bool made = post != nullptr && !post->posted;
+    if (made) {
+        NodeListRemove(&posts, post);
+    }
+    UnlockPosts();
+    if (made) {
+        FreeEventPayloadBlocks(payload);
+    }
+    return made;
+}
+
+bool TakeEventPayload(HWND window, UINT message, WPARAM wParam, void* payload) {
+    if (payload == nullptr) {
+        return false;
+    }
+    LockPosts();
+    LayerPost* post = FindPost(window, message, wParam, reinterpret_cast<LPARAM>(payload));
+    const bool taken = post != nullptr && post->payload;
+    if (taken) {
+        NodeListRemove(&posts, post);
+    }
+    UnlockPosts();
+    return taken;
+}
+
+void FreeEventPayloadBlocks(void* payload) {
+    if (payload == nullptr) {
+        return;
+    }
+    // The payload's sixth word may point to a second block that goes with it.
+    void* second = static_cast<void**>(payload)[5];
+    if (second != nullptr) {
+        MainHeapFree(second);
+    }
+    MainHeapFree(payload);
+}
+
+int LiveEventPayloads() {
+    int count = 0;
+    LockPosts();
+    for (void* entry = NodeListFirst(posts); entry != nullptr; entry = NodeListNext(entry)) {
+        count += static_cast<LayerPost*>(entry)->payload ? 1 : 0;
+    }
+    UnlockPosts();
+    return count;
+}
