@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include "app/port_wiring.h"
 #include "runtime/string_workspace.h"
 
 struct AppState {
@@ -13,6 +14,9 @@ struct AppState {
     float sideLength;     // gadget 11, millimetres
     float stepCount;      // gadget 5, as the calculation reads it
     float mmPerStep;      // sideLength / stepCount
+    // kalibrix.ini as the last start command checked it, for the drive it starts (written only
+    // while no drive runs, read once by that drive)
+    PortWiring driveWiring;
 };
 
 extern AppState App;

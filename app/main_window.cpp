@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/app_state.h"
+#include "app/port_wiring.h"
 #include "app/square_drive.h"
 #include "gui/event_wait.h"
 #include "gui/gadgets.h"
@@ -34,6 +35,11 @@ const char* const TEXT_CHECK_FAILED = "Trage eine g\xFCltige LPT-Adresse, eine g
 const char* const TEXT_READY = "Setze den Stift mittig auf ein Blatt Papier...";
 const char* const TEXT_STOPPED = "'Stop' wurde bet\xE4tigt, Taktausgabe wurde zwangsbeendet!";
 const char* const TEXT_INVALID = "ung\xFCltig";
+// kalibrix.ini refused: the file, the key, and what its value must be.
+const char* const TEXT_WIRING_REFUSED = "In %s muss %s %s%s.";
+const char* const TEXT_SETTINGS_PATH_TOO_LONG =
+    "Der Pfad zu kalibrix.ini neben kalibrix.exe ist zu lang; lege Kalibrix in einen Ordner "
+    "mit k\xFCrzerem Pfad.";
 
 using GadgetCreator = intptr_t (*)(intptr_t number, int32_t x, int32_t y, int32_t width,
                                    int32_t height, const char* text, int32_t flags);
@@ -147,6 +153,25 @@ void TakeSharedText(SharedText* shared, const WorkspaceText& text) {
     SharedTextAssign(shared, text.start);
 }
 
+// The wiring of kalibrix.ini beside the program, read anew at every start so that the user can
+// change the file while the program is open. A refused file says in "Fehler" which key is wrong.
+bool ReadStartWiring(PortWiring* wiring) {
+    char path[MAX_PATH];
+    if (!SettingsFilePath(path, sizeof path)) {
+        ShowMessage(ERROR_TITLE, TEXT_SETTINGS_PATH_TOO_LONG, 0);
+        return false;
+    }
+    PortWiringRefusal refusal;
+    if (ReadPortWiring(path, wiring, &refusal)) {
+        return true;
+    }
+    // The path, the longest key twice and the sentence.
+    char text[MAX_PATH + 128];
+    SystemSprintf(text, TEXT_WIRING_REFUSED, path, refusal.key, refusal.mustBe, refusal.otherKey);
+    ShowMessage(ERROR_TITLE, text, 0);
+    return false;
+}
+
 void StartCommand() {
     StringWorkspace* workspace = Workspace();
     const int32_t saved = workspace->position;
@@ -155,6 +180,13 @@ void StartCommand() {
         // A running drive keeps its step count and delay.
         workspace->position = saved;
         ShowMessage(ERROR_TITLE, TEXT_CHECK_FAILED, 0);
+        return;
+    }
+    // Checked as the fields are, before anything changes; the drive gets exactly this wiring
+    // and does not read the file again.
+    PortWiring wiring;
+    if (!ReadStartWiring(&wiring)) {
+        workspace->position = saved;
         return;
     }
     // One drive at a time: the running one stops first, as STOP stops it, so that the machine
@@ -169,6 +201,8 @@ void StartCommand() {
     if (ShowMessage("Fertig?", TEXT_READY, MB_OKCANCEL) != IDOK) {
         return;
     }
+    // No drive runs now: the one stopped above takes its wiring before its stop or never.
+    App.driveWiring = wiring;
     App.workerThread = ThreadCreate(SquareDrive, 0);
 }
 

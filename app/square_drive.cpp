@@ -15,10 +15,11 @@ struct Side {
     uint8_t stepLow; // the side's direction with both step lines at rest
 };
 
-// X forward, Y forward, X back, Y back: bit 0 X direction, bit 1 X step, bit 2 Y direction,
-// bit 3 Y step. A stepper driver samples its direction line at the step edge and needs it steady
-// some microseconds before, so each side writes its step-low byte (the direction alone) and
-// waits before its first step. The step-low byte also ends every pulse, a stopped one included.
+// X forward, Y forward, X back, Y back, in signals (PortWiringMap): bit 0 X direction, bit 1
+// X step, bit 2 Y direction, bit 3 Y step. A stepper driver samples its direction line at the
+// step edge and needs it steady some microseconds before, so each side writes its step-low byte
+// (the direction alone) and waits before its first step. The step-low byte also ends every
+// pulse, a stopped one included.
 const Side SIDES[4] = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
 
 int64_t ReadOrZero(int64_t (*read)(void*), void* context) {
@@ -48,9 +49,17 @@ bool DrawSquare(const SquareDriveIo& io) {
     if (port == 0 || port > PORT_ADDRESS_MAX) {
         return false;
     }
+    // On the machine's pins and levels, once: a step line at rest may be high, and what ends a
+    // pulse (a stop's last write too) is the mapped step-low byte.
+    const PortWiring& wiring = io.wiring != nullptr ? *io.wiring : DEFAULT_PORT_WIRING;
+    Side sides[4];
+    for (size_t i = 0; i < 4; ++i) {
+        sides[i] = {PortWiringMap(wiring, SIDES[i].stepHigh),
+                    PortWiringMap(wiring, SIDES[i].stepLow)};
+    }
     // Read before the wait ahead of the pulse it decides on: only the write follows a deadline.
     int32_t steps = ReadStepCount(io);
-    for (const Side& side : SIDES) {
+    for (const Side& side : sides) {
         // Wider than the step count, so that a count of 2^31 - 1 still ends its side.
         for (int64_t pulse = 0; pulse < steps; ++pulse) {
             if (pulse == 0 && !(Write(io, port, side.stepLow, side.stepLow) && Wait(io))) {
@@ -223,7 +232,7 @@ void DriveReportDone(void* context) {
 SquareDriveIo ProgramSquareDriveIo() {
     return {
         nullptr,        DriveReadPortAddress, DriveReadStepCount, DriveReadDelay,
-        DriveWritePort, DriveSleep,           DriveReportDone,
+        DriveWritePort, DriveSleep,           DriveReportDone,    nullptr,
     };
 }
 
@@ -236,12 +245,24 @@ bool DrawPacedSquare(SquareDriveIo io, const FineWaitPlatform* platform) {
     return complete;
 }
 
+namespace {
+
+void TakeDriveWiring(void* wiring) {
+    *static_cast<PortWiring*>(wiring) = App.driveWiring;
+}
+
+} // namespace
+
 DWORD WINAPI SquareDrive(LPVOID) {
     // A drive stopped before it ran (the window closed right after the start) reads nothing:
-    // shut-down may already be taking down the tables it would read.
-    if (ThreadStopRequested()) {
+    // shut-down may already be taking down the tables it would read. The wiring is taken whole
+    // before a stop or not at all, and the next start writes it only once this drive is stopped.
+    PortWiring wiring;
+    if (!ThreadRunUnlessStopped(TakeDriveWiring, &wiring)) {
         return 0;
     }
-    DrawPacedSquare(ProgramSquareDriveIo());
+    SquareDriveIo io = ProgramSquareDriveIo();
+    io.wiring = &wiring;
+    DrawPacedSquare(io);
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <cstdint>
+#include "app/port_wiring.h"
 #include "runtime/fine_wait.h"
 
 // What the drive needs of the world. The program binds these to gadget 15, the application's
@@ -27,17 +28,20 @@ struct SquareDriveIo {
     // binding shows nothing once the thread has been told to stop (ThreadStopRequested); a stop
     // that comes while the message is open ends its modal loop.
     void (*reportDone)(void* context);
+    // The pins and levels the bytes go out on, taken once when the drive starts; null is the
+    // default wiring.
+    const PortWiring* wiring;
 };
 
 // The largest I/O address: "Out32" takes a 16-bit port.
 constexpr uint32_t PORT_ADDRESS_MAX = 0xFFFF;
 
 // Draws the square through the given operations: each side sets its direction in a write of its
-// own, a wait ahead of its first step, then pulses its N steps. Every write is followed by its
-// wait, and the step count that decides on the next pulse is read before that wait, so that only
-// the write follows a deadline. Returns true when the square is complete and reported, false
-// when the drive was told to stop (nothing more is written then) or the port address lies
-// outside the I/O space (nothing is written at all).
+// own (both step lines at rest), a wait ahead of its first step, then pulses its N steps. Every
+// write is followed by its wait, and the step count that decides on the next pulse is read before
+// that wait, so that only the write follows a deadline. Returns true when the square is complete
+// and reported, false when the drive was told to stop (nothing more is written then) or the port
+// address lies outside the I/O space (nothing is written at all).
 bool DrawSquare(const SquareDriveIo& io);
 
 // The program's port write: "Out32" of library 0 with the port and the byte, unless the calling
@@ -57,5 +61,6 @@ SquareDriveIo ProgramSquareDriveIo();
 // wait runs on the system's calls unless a test gives its own.
 bool DrawPacedSquare(SquareDriveIo io, const FineWaitPlatform* platform = nullptr);
 
-// The drive's thread procedure in the program (the parameter is ignored); returns 0.
+// The drive's thread procedure in the program (the parameter is ignored); returns 0. It drives
+// the wiring that the start command checked and left in the application state.
 DWORD WINAPI SquareDrive(LPVOID parameter);

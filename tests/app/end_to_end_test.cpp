@@ -271,6 +271,30 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
         Sleep(100);
         EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig?"));
     }
+    // kalibrix.ini beside the program, with valid fields: the message names the file and the key.
+    const struct {
+        const char* name;
+        const char* settings;
+        const char* mustBe; // what follows "In <file> muss "
+    } refusedFiles[] = {
+        {"pin 1", "[Anschluss]\r\nXTakt=1\r\n", "XTakt eine Pinnummer von 2 bis 9 sein."},
+        {"pin 10", "[Anschluss]\r\nYRichtung=10\r\n", "YRichtung eine Pinnummer von 2 bis 9 sein."},
+        {"a pin used twice", "[Anschluss]\r\nXTakt=2\r\nXRichtung=3\r\nYTakt=3\r\nYRichtung=5\r\n",
+         "YTakt auf einem anderen Pin liegen als XRichtung."},
+        // GetPrivateProfileIntA reads it as 0, a valid level.
+        {"abc", "[Anschluss]\r\nTaktInvertiert=abc\r\n", "TaktInvertiert 0 oder 1 sein."},
+    };
+    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "100", "5"));
+    for (const auto& file : refusedFiles) {
+        SCOPED_TRACE(file.name);
+        ASSERT_TRUE(program_.PlaceSettings(file.settings));
+        driver::Click(Gadget(8));
+        ASSERT_NO_FATAL_FAILURE(
+            Confirm("Fehler", ("In " + program_.SettingsPath() + " muss " + file.mustBe).c_str()));
+        Sleep(100);
+        EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig?"));
+    }
+    ASSERT_TRUE(program_.PlaceSettings(""));
     Sleep(QUIET_MS);
     EXPECT_EQ(0u, Writes());
 
@@ -446,26 +470,76 @@ TEST_F(EndToEnd, CloseBoxEndsTheProgramAlsoWhileADriveRuns) {
 }
 
 // A start that fails its check changes nothing: the running drive keeps its step count and its
-// delay (an emptied delay field would make it pulse with waits of 0 ms and lose steps).
+// delay (an emptied delay field would make it pulse with waits of 0 ms and lose steps), also when
+// the fields are valid and kalibrix.ini is refused.
 TEST_F(EndToEnd, FailedStartLeavesTheRunningDriveAlone) {
     ASSERT_NO_FATAL_FAILURE(Launch());
-    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "10", "10"));
-    ASSERT_NO_FATAL_FAILURE(StartSquare());
-    ASSERT_GE(driver::WaitForWrites(program_.TracePath(), 4, SQUARE_TIMEOUT_MS), 4u);
-    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "1", ""));
-    driver::Click(Gadget(8));
-    ASSERT_NO_FATAL_FAILURE(Confirm("Fehler", TEXT_CHECK_FAILED));
-    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+    const struct {
+        const char* name;
+        const char* delay; // with a port of 888 and a step count of 1
+        const char* settings;
+        std::string message;
+    } rows[] = {
+        {"delay emptied", "", "", TEXT_CHECK_FAILED},
+        {"kalibrix.ini refused", "1", "[Anschluss]\r\nXTakt=1\r\n",
+         "In " + program_.SettingsPath() + " muss XTakt eine Pinnummer von 2 bis 9 sein."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const size_t before = Writes();
+        ASSERT_TRUE(program_.PlaceSettings(""));
+        ASSERT_NO_FATAL_FAILURE(SetInputs("888", "10", "10"));
+        ASSERT_NO_FATAL_FAILURE(StartSquare());
+        ASSERT_GE(driver::WaitForWrites(program_.TracePath(), before + 4, SQUARE_TIMEOUT_MS),
+                  before + 4);
+        ASSERT_TRUE(program_.PlaceSettings(row.settings));
+        ASSERT_NO_FATAL_FAILURE(SetInputs("888", "1", row.delay));
+        driver::Click(Gadget(8));
+        ASSERT_NO_FATAL_FAILURE(Confirm("Fehler", row.message.c_str()));
+        ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
 
-    const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
-    std::vector<unsigned> bytes;
-    for (size_t i = 0; i < trace.size(); ++i) {
-        bytes.push_back(trace[i].value);
-        if (i > 0) {
-            EXPECT_GE(trace[i].microseconds - trace[i - 1].microseconds, 10000) << "write " << i;
+        const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+        std::vector<unsigned> bytes;
+        for (size_t i = before; i < trace.size(); ++i) {
+            bytes.push_back(trace[i].value);
+            if (i > before) {
+                EXPECT_GE(trace[i].microseconds - trace[i - 1].microseconds, 10000)
+                    << "write " << i;
+            }
         }
+        EXPECT_EQ(driver::SquareBytes(10), bytes);
     }
-    EXPECT_EQ(driver::SquareBytes(10), bytes);
+    CloseAndExpectExitCodeZero();
+}
+
+// The wiring of a common breakout board, step on pin 2 and direction on pin 3, with opto-coupled
+// inputs (active low), in kalibrix.ini beside the program. One in the current folder, which the
+// program must never read, would refuse the start.
+TEST_F(EndToEnd, KalibrixIniBesideTheProgramSetsTheWiring) {
+    ASSERT_TRUE(program_.Prepare(TestFolder(), ProgramFile(), StandInLibrary(),
+                                 "; Takt vor Richtung, Optokoppler an +5 V\r\n"
+                                 "[Anschluss]\r\nXTakt=2\r\nXRichtung=3\r\nYTakt = 4\r\n"
+                                 "YRichtung=5\r\nTaktInvertiert=1\r\n"));
+    const std::string current = TestFolder("-current");
+    ASSERT_TRUE(driver::FreshFolder(current));
+    ASSERT_TRUE(driver::WriteFileText(driver::JoinPath(current, "kalibrix.ini"),
+                                      "[Anschluss]\r\nXTakt=1\r\n"));
+    ASSERT_TRUE(program_.Start(current));
+    window_ = program_.WaitForWindow(START_TIMEOUT_MS);
+    ASSERT_NE(nullptr, window_) << "the main window did not open";
+
+    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "5", "1"));
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+    // The step lines idle high: each side sets its direction with both at 1 (pins 2 and 4),
+    // and a step takes its line low and back.
+    const driver::SideBytes sides = {{4, 5}, {1, 5}, {6, 7}, {9, 13}};
+    std::vector<unsigned> bytes;
+    for (const driver::PortWrite& write : driver::ReadTrace(program_.TracePath())) {
+        EXPECT_EQ(888u, write.port);
+        bytes.push_back(write.value);
+    }
+    EXPECT_EQ(driver::SquareBytes(5, sides), bytes);
     CloseAndExpectExitCodeZero();
 }
 

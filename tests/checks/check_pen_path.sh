@@ -34,9 +34,9 @@ pulses() {
 
 failures=0
 check() {
-    local name=$1 expected=$2 file="$scratch/$1.txt"
+    local name=$1 expected=$2 file="$scratch/$1.txt" ini=${3:-}
     local got
-    got=$("$source_dir/tools/pen-path" "$file" "$scratch/$name.png" 5)
+    got=$("$source_dir/tools/pen-path" ${ini:+--ini "$ini"} "$file" "$scratch/$name.png" 5)
     if [ "$got" != "$expected" ]; then
         echo "FAILED $name: '$got', expected '$expected'" >&2
         failures=$((failures + 1))
@@ -72,6 +72,16 @@ trace "$scratch/junk.txt" 0 $(pulses 2 0 100) 0 $(pulses 8 0 100) 1 $(pulses 3 1
 sed -i -e '204a abc 888 2\r' -e '50a 1250000 632 8\r' "$scratch/junk.txt"
 check junk "sides 100, 100, 100, 100 steps, the square closes; 2 lines skipped \
 (1 not three numbers, 1 to another port than 888)"
+
+# Drawn with a kalibrix.ini: step on pin 2 and direction on pin 3, the step lines active low
+# (resting high, a step is the fall), the X axis inverted. Read with the default wiring, the same
+# bytes would make no square at all.
+printf '%s\r\n' "[Anschluss]" XTakt=2 XRichtung=3 YTakt=4 YRichtung=5 TaktInvertiert=1 \
+    XRichtungInvertiert=1 >"$scratch/wired.ini"
+# shellcheck disable=SC2046
+trace "$scratch/wired.txt" 7 $(pulses 6 7 100) 7 $(pulses 3 7 100) 5 $(pulses 4 5 100) 15 \
+    $(pulses 11 15 100)
+check wired "sides 100, 100, 100, 100 steps, the square closes" "$scratch/wired.ini"
 
 trace "$scratch/none.txt" 0 1 4 5
 check none "no steps"

@@ -114,6 +114,42 @@ TEST(DriveLogicTest, DefaultsGive804WritesToPort888EachFollowedByItsWait) {
     EXPECT_EQ(recorder.reports, 1);
 }
 
+// kalibrix.ini puts each signal on its pin at its level; the sequence keeps its shape. Each row
+// gives the twelve bytes of a one-step square (per side: its direction with both step lines at
+// rest, the step, at rest again), and what a stop after any of them writes is that side's byte
+// at rest: a stopped pulse ends at the step lines' idle level, high when they are active low.
+TEST(DriveLogicTest, TheWiringMapsEverySignalToItsPinAndLevel) {
+    const struct {
+        const char* name;
+        PortWiring wiring; // XTakt, XRichtung, YTakt, YRichtung, and the three inversions
+        std::vector<uint32_t> bytes;
+    } rows[] = {
+        {"defaults", {3, 2, 5, 4, 0, 0, 0}, {0, 2, 0, 0, 8, 0, 1, 3, 1, 4, 12, 4}},
+        {"step and direction swapped",
+         {2, 3, 4, 5, 0, 0, 0},
+         {0, 1, 0, 0, 4, 0, 2, 3, 2, 8, 12, 8}},
+        {"active-low step", {3, 2, 5, 4, 1, 0, 0}, {10, 8, 10, 10, 2, 10, 11, 9, 11, 14, 6, 14}},
+        {"X axis inverted", {3, 2, 5, 4, 0, 1, 0}, {1, 3, 1, 1, 9, 1, 0, 2, 0, 5, 13, 5}},
+        {"swapped and active low", {2, 3, 4, 5, 1, 0, 0}, {5, 4, 5, 5, 1, 5, 7, 6, 7, 13, 9, 13}},
+        {"pins 6 to 9, active low, Y inverted",
+         {9, 8, 7, 6, 1, 0, 1},
+         {176, 48, 176, 176, 144, 176, 240, 112, 240, 160, 128, 160}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Recorder recorder;
+        recorder.steps = [](const Recorder&) { return 1; };
+        SquareDriveIo io = recorder.Io();
+        io.wiring = &row.wiring;
+        EXPECT_TRUE(DrawSquare(io));
+        EXPECT_EQ(recorder.Bytes(), row.bytes);
+        ASSERT_EQ(recorder.idles.size(), row.bytes.size());
+        for (size_t i = 0; i < row.bytes.size(); ++i) {
+            EXPECT_EQ(recorder.idles[i], row.bytes[i - i % 3]) << "write " << i;
+        }
+    }
+}
+
 TEST(DriveLogicTest, StepCountAndDelayChangedMidDriveApplyAtTheNextReadOfEach) {
     Recorder recorder;
     recorder.steps = [](const Recorder& r) { return r.writes < 10 ? 3 : 1; };

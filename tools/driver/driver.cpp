@@ -125,13 +125,36 @@ void Program::UseFolder(const std::string& folder) {
 }
 
 bool Program::Prepare(const std::string& folder, const std::string& program,
-                      const std::string& library) {
+                      const std::string& library, const std::string& settings) {
     UseFolder(folder);
     if (!FreshFolder(folder) || !CopyFileA(program.c_str(), programPath_.c_str(), FALSE)) {
         return false;
     }
-    return library.empty() ||
-           CopyFileA(library.c_str(), JoinPath(folder, "inpout32.dll").c_str(), FALSE);
+    if (!library.empty() &&
+        !CopyFileA(library.c_str(), JoinPath(folder, "inpout32.dll").c_str(), FALSE)) {
+        return false;
+    }
+    return settings.empty() || PlaceSettings(settings);
+}
+
+bool Program::PlaceSettings(const std::string& settings) {
+    if (settings.empty()) {
+        return DeleteFileA(SettingsPath().c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
+    return WriteFileText(SettingsPath(), settings);
+}
+
+bool WriteFileText(const std::string& path, const std::string& text) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    const bool whole =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size();
+    return CloseHandle(file) && whole;
 }
 
 bool Program::Start(const std::string& currentDirectory) {
@@ -373,8 +396,9 @@ size_t WaitForWrites(const std::string& path, size_t count, DWORD timeoutMs) {
     return have;
 }
 
-std::vector<unsigned> SquareBytes(int steps) {
-    static const unsigned sides[4][2] = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
+const SideBytes DEFAULT_SIDES = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
+
+std::vector<unsigned> SquareBytes(int steps, const SideBytes& sides) {
     std::vector<unsigned> bytes;
     for (const auto& side : sides) {
         if (steps > 0) {

@@ -36,8 +36,13 @@ class Program {
     ~Program(); // ends a program that still runs: a failed test leaves nothing behind
 
     // Copies kalibrix.exe and, unless `library` is empty, that file as "inpout32.dll" into a
-    // fresh `folder`; the trace goes to "port-trace.txt" there.
-    bool Prepare(const std::string& folder, const std::string& program, const std::string& library);
+    // fresh `folder`, with `settings` as its kalibrix.ini unless they are empty; the trace goes
+    // to "port-trace.txt" there.
+    bool Prepare(const std::string& folder, const std::string& program, const std::string& library,
+                 const std::string& settings = std::string());
+    // Writes kalibrix.ini beside the program, or deletes it when `settings` is empty.
+    bool PlaceSettings(const std::string& settings);
+    std::string SettingsPath() const { return JoinPath(folder_, "kalibrix.ini"); }
     // Uses a folder that already holds kalibrix.exe and its library; removes an old trace.
     void UseFolder(const std::string& folder);
     // Starts the program; the current directory is its folder unless one is given.
@@ -101,8 +106,15 @@ size_t HandleCount(DWORD processId);
 std::vector<PortWrite> ReadTrace(const std::string& path);
 // Waits until the trace has at least `count` writes; returns how many it has.
 size_t WaitForWrites(const std::string& path, size_t count, DWORD timeoutMs);
+// Each side's step byte and its byte at rest (its direction alone), in side order.
+using SideBytes = unsigned[4][2];
+// Without kalibrix.ini: 2/0, 8/0, 3/1, 12/4.
+extern const SideBytes DEFAULT_SIDES;
 // The bytes the drive writes for a square of `steps` steps per side: each side sets its
-// direction alone (0, 0, 1, 4), then pulses `steps` times (2/0, 8/0, 3/1, 12/4).
-std::vector<unsigned> SquareBytes(int steps);
+// direction alone (0, 0, 1, 4 by default), then pulses `steps` times (2/0, 8/0, 3/1, 12/4).
+std::vector<unsigned> SquareBytes(int steps, const SideBytes& sides = DEFAULT_SIDES);
+
+// Writes a file with these bytes; false on failure.
+bool WriteFileText(const std::string& path, const std::string& text);
 
 } // namespace driver
