@@ -1,6 +1,7 @@
 // The application's global state, shared by the command loop and the square drives.
 #pragma once
 
+#include <windows.h>
 #include <cstdint>
 #include "app/port_wiring.h"
 #include "runtime/string_workspace.h"
@@ -17,6 +18,10 @@ struct AppState {
     // kalibrix.ini as the last start command checked it, for the drive it starts (written only
     // while no drive runs, read once by that drive)
     PortWiring driveWiring;
+    HWND mainWindow; // takes the drives' completions; set before the first start
+    // Moved on by every stop and start, on the window's thread. A drive is named by the value it
+    // was started under, and its completion counts only while that is still the value.
+    intptr_t driveGeneration;
 };
 
 extern AppState App;

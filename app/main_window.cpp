@@ -9,7 +9,6 @@
 #include "gui/numbered_windows.h"
 #include "runtime/libraries.h"
 #include "runtime/string_workspace.h"
-#include "runtime/threads.h"
 
 namespace {
 
@@ -34,6 +33,8 @@ const char* const TEXT_CHECK_FAILED = "Trage eine g\xFCltige LPT-Adresse, eine g
                                       "Schrittanzahl und ein g\xFCltiges Delay ein!";
 const char* const TEXT_READY = "Setze den Stift mittig auf ein Blatt Papier...";
 const char* const TEXT_STOPPED = "'Stop' wurde bet\xE4tigt, Taktausgabe wurde zwangsbeendet!";
+const char* const TEXT_DONE =
+    "Das Quadrat wurde erfolgreich gemalt, trage nun die Seitenl\xE4nge ein!";
 const char* const TEXT_INVALID = "ung\xFCltig";
 // kalibrix.ini refused: the file, the key, and what its value must be.
 const char* const TEXT_WIRING_REFUSED = "In %s muss %s %s%s.";
@@ -191,7 +192,7 @@ void StartCommand() {
     }
     // One drive at a time: the running one stops first, as STOP stops it, so that the machine
     // stands still while the user places the pen and no write of it mixes with the new square.
-    ThreadKill(App.workerThread);
+    StopSquareDrive();
     TakeSharedText(&App.stepsText, texts[0]);
     TakeSharedText(&App.delayText, texts[1]);
     TakeText(&App.portText, texts[2]);
@@ -203,12 +204,21 @@ void StartCommand() {
     }
     // No drive runs now: the one stopped above takes its wiring before its stop or never.
     App.driveWiring = wiring;
-    App.workerThread = ThreadCreate(SquareDrive, 0);
+    StartSquareDrive();
 }
 
 void StopCommand() {
-    ThreadKill(App.workerThread);
+    StopSquareDrive();
     ShowMessage("Stop...", TEXT_STOPPED, 0);
+}
+
+// A drive's completion, taken here on the window's thread like STOP and START: one that a stop or
+// a start has overtaken, while on its way or while a box was open, says nothing, so "Fertig!"
+// never follows "Stop..." nor speaks of a square that a new one replaced.
+void ReportCompletion(intptr_t drive) {
+    if (IsCurrentDrive(drive)) {
+        ShowMessage("Fertig!", TEXT_DONE, 0);
+    }
 }
 
 void CalculateCommand() {
@@ -298,7 +308,8 @@ void MainProcedure() {
         return;
     }
     // Without a window no event would ever come.
-    if (OpenMainWindow() == nullptr) {
+    App.mainWindow = OpenMainWindow();
+    if (App.mainWindow == nullptr) {
         ShowMessage(ERROR_TITLE, TEXT_NO_WINDOW, 0);
         return;
     }
@@ -306,6 +317,8 @@ void MainProcedure() {
         App.lastEvent = WaitEvent();
         if (App.lastEvent == EVENT_GADGET) {
             RunGadgetCommand(CurrentEventGadget());
+        } else if (App.lastEvent == EVENT_APPLICATION) {
+            ReportCompletion(CurrentEventGadget());
         }
     } while (App.lastEvent != EVENT_CLOSE_WINDOW);
 }

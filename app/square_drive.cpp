@@ -1,8 +1,8 @@
 #include "app/square_drive.h"
 
 #include "app/app_state.h"
+#include "gui/event_wait.h"
 #include "gui/gadgets.h"
-#include "gui/message_requester.h"
 #include "runtime/fine_wait.h"
 #include "runtime/libraries.h"
 #include "runtime/string_workspace.h"
@@ -76,7 +76,7 @@ bool DrawSquare(const SquareDriveIo& io) {
         }
     }
     if (io.reportDone != nullptr) {
-        io.reportDone(io.context);
+        io.reportDone(io.context, io.drive);
     }
     return true;
 }
@@ -217,22 +217,26 @@ int64_t DriveReadPortAddress(void*) {
     }
 }
 
-void DriveReportDone(void* context) {
-    // The completion message may stay open for long: the timer resolution goes back first.
+void DriveReportDone(void* context, intptr_t drive) {
+    // The square is done: the timer resolution goes back before anything else.
     DrivePaceEnd(static_cast<DrivePace*>(context));
-    // A drive stopped after its last write has nothing to report.
-    if (!ThreadStopRequested()) {
-        ShowMessage("Fertig!",
-                    "Das Quadrat wurde erfolgreich gemalt, trage nun die Seitenl\xE4nge ein!", 0);
-    }
+    // Also after a stop: the window's thread knows whether one came first, this thread cannot.
+    PostApplicationEvent(App.mainWindow, drive);
 }
 
 } // namespace
 
 SquareDriveIo ProgramSquareDriveIo() {
     return {
-        nullptr,        DriveReadPortAddress, DriveReadStepCount, DriveReadDelay,
-        DriveWritePort, DriveSleep,           DriveReportDone,    nullptr,
+        nullptr,
+        DriveReadPortAddress,
+        DriveReadStepCount,
+        DriveReadDelay,
+        DriveWritePort,
+        DriveSleep,
+        DriveReportDone,
+        nullptr,
+        0,
     };
 }
 
@@ -253,7 +257,7 @@ void TakeDriveWiring(void* wiring) {
 
 } // namespace
 
-DWORD WINAPI SquareDrive(LPVOID) {
+DWORD WINAPI SquareDrive(LPVOID parameter) {
     // A drive stopped before it ran (the window closed right after the start) reads nothing:
     // shut-down may already be taking down the tables it would read. The wiring is taken whole
     // before a stop or not at all, and the next start writes it only once this drive is stopped.
@@ -263,6 +267,21 @@ DWORD WINAPI SquareDrive(LPVOID) {
     }
     SquareDriveIo io = ProgramSquareDriveIo();
     io.wiring = &wiring;
+    io.drive = reinterpret_cast<intptr_t>(parameter);
     DrawPacedSquare(io);
     return 0;
+}
+
+void StopSquareDrive() {
+    ThreadKill(App.workerThread);
+    ++App.driveGeneration;
+}
+
+void StartSquareDrive(ThreadProcedure procedure) {
+    ++App.driveGeneration;
+    App.workerThread = ThreadCreate(procedure, App.driveGeneration);
+}
+
+bool IsCurrentDrive(intptr_t drive) {
+    return drive == App.driveGeneration;
 }

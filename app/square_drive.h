@@ -1,14 +1,16 @@
 // The square drive: pulses the X and Y step/direction lines on the parallel port so that a pen
-// draws a square, then tells the user to measure a side.
+// draws a square, then hands its completion to the window's thread, which tells the user to
+// measure a side.
 #pragma once
 
 #include <windows.h>
 #include <cstdint>
 #include "app/port_wiring.h"
 #include "runtime/fine_wait.h"
+#include "runtime/threads.h"
 
 // What the drive needs of the world. The program binds these to gadget 15, the application's
-// shared texts, "Out32" of library 0, the paced wait and the message requester; tests bind
+// shared texts, "Out32" of library 0, the paced wait and an event to the main window; tests bind
 // them to recorders.
 struct SquareDriveIo {
     void* context;
@@ -24,13 +26,15 @@ struct SquareDriveIo {
     // Waits the milliseconds after the write just made; false when the drive has been told to
     // stop.
     bool (*sleep)(void* context, uint32_t milliseconds);
-    // Shows the completion message and returns when the user has confirmed it. The program's
-    // binding shows nothing once the thread has been told to stop (ThreadStopRequested); a stop
-    // that comes while the message is open ends its modal loop.
-    void (*reportDone)(void* context);
+    // Reports the square complete, once the last write and the wait after it are done, under
+    // the drive's name. The program's binding gives the timer back and hands the completion to
+    // the window's thread as an event; that thread alone decides whether "Fertig!" is still
+    // true, so the drive shows no window and a stop never has to end one on its thread.
+    void (*reportDone)(void* context, intptr_t drive);
     // The pins and levels the bytes go out on, taken once when the drive starts; null is the
     // default wiring.
     const PortWiring* wiring;
+    intptr_t drive; // the name its completion carries (the value it was started under)
 };
 
 // The largest I/O address: "Out32" takes a 16-bit port.
@@ -51,8 +55,8 @@ bool DrawSquare(const SquareDriveIo& io);
 // the pace that DrawPacedSquare passes, which notes when the write returned.
 bool DriveWritePort(void* pace, uint32_t port, uint8_t value, uint8_t idle);
 
-// The program's operations: gadget 15, the shared texts, the paced write and wait, "Fertig!".
-// Tests take them and replace the port reader or the report.
+// The program's operations: gadget 15, the shared texts, the paced write and wait, the
+// completion event. Tests take them and replace the port reader or the report.
 SquareDriveIo ProgramSquareDriveIo();
 // DrawSquare paced as the program paces it: every wait runs from the moment the previous write
 // returned, with a timer of 1 ms granularity or finer, and "Out32" is found before the wait, so
@@ -61,6 +65,21 @@ SquareDriveIo ProgramSquareDriveIo();
 // wait runs on the system's calls unless a test gives its own.
 bool DrawPacedSquare(SquareDriveIo io, const FineWaitPlatform* platform = nullptr);
 
-// The drive's thread procedure in the program (the parameter is ignored); returns 0. It drives
-// the wiring that the start command checked and left in the application state.
+// The drive's thread procedure in the program; the parameter is the drive's name. Returns 0. It
+// drives the wiring that the start command checked and left in the application state.
 DWORD WINAPI SquareDrive(LPVOID parameter);
+
+// The drives as the window's thread keeps them. Only that thread calls these, and it also takes
+// the completions, so a stop, a start and the decision on a completion come one after another
+// and nothing falls between them. The drive started last is the current one until the next stop
+// or start.
+
+// Stops the current drive, if one runs; its completion, even one already on its way, no longer
+// counts.
+void StopSquareDrive();
+// Starts the procedure (the program's drive unless a test gives its own) as the current drive,
+// with the drive's name as its parameter; its thread number goes to App.workerThread, 0 when
+// the thread could not be created.
+void StartSquareDrive(ThreadProcedure procedure = SquareDrive);
+// True when a completion names the current drive: no stop or start has come since it started.
+bool IsCurrentDrive(intptr_t drive);

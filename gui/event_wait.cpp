@@ -251,14 +251,16 @@ void FreeEventPayload() {
     }
 }
 
-void QueueEvent(int32_t event, intptr_t window) {
+namespace {
+
+// Only the newest entry is compared: a burst of one message queues one event.
+void AppendEvent(int32_t event, intptr_t window, intptr_t gadget) {
     EventState* state = CurrentEventState();
     if (!state) {
         return;
     }
-    // Only the newest entry is compared: a burst of one message queues one event.
     QueuedEvent* tail = state->queueTail;
-    if (tail && tail->event == event && tail->window == window) {
+    if (tail && tail->event == event && tail->window == window && tail->gadget == gadget) {
         return;
     }
     QueuedEvent* entry = static_cast<QueuedEvent*>(MainHeapAlloc(sizeof(QueuedEvent)));
@@ -268,12 +270,42 @@ void QueueEvent(int32_t event, intptr_t window) {
     entry->next = nullptr;
     entry->event = event;
     entry->window = window;
+    entry->gadget = gadget;
     if (tail) {
         tail->next = entry;
     } else {
         state->queueHead = entry;
     }
     state->queueTail = entry;
+}
+
+// The oldest queued event, which the wait returns now; a pending event set outside a wait goes.
+int32_t TakeQueuedEvent(EventState* state) {
+    QueuedEvent* entry = state->queueHead;
+    state->window = entry->window;
+    if (entry->event == EVENT_APPLICATION) {
+        state->gadget = entry->gadget;
+    }
+    state->pendingEvent = 0;
+    FreeEventPayloadBlocks(state->pendingPayload);
+    state->pendingPayload = nullptr;
+    state->queueHead = entry->next;
+    if (!state->queueHead) {
+        state->queueTail = nullptr;
+    }
+    const int32_t event = entry->event;
+    MainHeapFree(entry);
+    return event;
+}
+
+} // namespace
+
+void QueueEvent(int32_t event, intptr_t window) {
+    AppendEvent(event, window, 0);
+}
+
+bool PostApplicationEvent(HWND window, intptr_t value) {
+    return PostLayerMessage(window, MSG_APPLICATION_EVENT, static_cast<WPARAM>(value), 0);
 }
 
 intptr_t CurrentEventGadget() {
@@ -336,22 +368,12 @@ int32_t WaitEvent(int32_t timeout) {
     state->payload = nullptr;
     state->type = -1;
 
-    // Queued events come out before any further message is looked at.
-    if (QueuedEvent* entry = state->queueHead) {
-        state->window = entry->window;
-        state->pendingEvent = 0;
-        FreeEventPayloadBlocks(state->pendingPayload);
-        state->pendingPayload = nullptr;
-        state->queueHead = entry->next;
-        if (!state->queueHead) {
-            state->queueTail = nullptr;
-        }
-        int32_t event = entry->event;
-        MainHeapFree(entry);
-        return event;
-    }
-
     for (;;) {
+        // Queued events come out before any further message is looked at, also those that a
+        // message of the layer's own queued in the last pass.
+        if (state->queueHead) {
+            return TakeQueuedEvent(state);
+        }
         MSG message = {};
         if (!TakeMessage(&message, timeout)) {
             return EVENT_NONE;
@@ -376,7 +398,7 @@ int32_t WaitEvent(int32_t timeout) {
             state->messageLParam = message.lParam;
             return static_cast<int32_t>(number);
         }
-        if (timeout != -1) {
+        if (timeout != -1 && !state->queueHead) {
             return EVENT_NONE;
         }
     }
@@ -470,6 +492,13 @@ LRESULT TranslateWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         }
         return 0;
     }
+    case MSG_APPLICATION_EVENT:
+        // Queued rather than pending: a modal loop that dispatches it leaves it for the
+        // application's next wait, where a pending event would be overwritten or dropped.
+        if (TakeLayerMessage(window, message, wParam, lParam) && number != -1) {
+            AppendEvent(EVENT_APPLICATION, number, static_cast<intptr_t>(wParam));
+        }
+        return 0;
     case GADGET_FOCUS_NOTICE:
         if (!TakeLayerMessage(window, message, wParam, lParam)) {
             return 0;

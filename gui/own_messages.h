@@ -8,8 +8,8 @@
 #include <cstddef>
 
 // The block of numbers that carry the layer's events and its private messages (13103, 13105,
-// 13106, 13120). A message with one of these numbers is honoured only when the layer made it,
-// and none comes back from the event wait raw.
+// 13106, 13110, 13120). A message with one of these numbers is honoured only when the layer made
+// it, and none comes back from the event wait raw.
 constexpr UINT LAYER_NUMBERS_FIRST = 13100;
 constexpr UINT LAYER_NUMBERS_LAST = 13199;
 

@@ -13,8 +13,6 @@ struct ThreadControl {
     // starts after ThreadKill has returned.
     CRITICAL_SECTION lock;
     volatile LONG stopped;
-    DWORD threadId;
-    bool queueReady; // the thread has its message queue and has not yet ended
     ThreadProcedure procedure;
     LPVOID parameter;
     void (*stopAction)(void* context); // run by the first stop, under the lock
@@ -84,33 +82,15 @@ void StopControl(ThreadControl* control) {
         action(control->stopContext);
     }
     SetEvent(control->stopEvent);
-    // Ends a modal loop the thread may sit in (the drive's completion message). Posted only
-    // while the thread runs, so the id cannot belong to another thread yet.
-    if (control->queueReady) {
-        PostThreadMessageA(control->threadId, WM_QUIT, 0, 0);
-    }
     LeaveCriticalSection(&control->lock);
 }
 
 DWORD WINAPI Trampoline(LPVOID argument) {
     auto* control = static_cast<ThreadControl*>(argument);
     TlsSetValue(controlSlot, control);
-    // The one window-system call of the runtime: it gives the thread its message queue now,
-    // so that a stop can post WM_QUIT to it even before it shows its first message box.
-    MSG message;
-    PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-    EnterCriticalSection(&control->lock);
-    control->threadId = GetCurrentThreadId();
-    control->queueReady = true;
-    if (control->stopped) {
-        PostThreadMessageA(control->threadId, WM_QUIT, 0, 0);
-    }
-    LeaveCriticalSection(&control->lock);
-
     const DWORD result = control->procedure(control->parameter);
 
     EnterCriticalSection(&control->lock);
-    control->queueReady = false;
     // The context lived on the ended thread: a later stop must not run it.
     control->stopAction = nullptr;
     LeaveCriticalSection(&control->lock);

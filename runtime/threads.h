@@ -33,8 +33,8 @@ int32_t ThreadCreate(ThreadProcedure procedure, intptr_t parameter);
 // The handle of the registered thread with this number if it has not ended, else null.
 HANDLE ThreadFindRunning(int32_t number);
 // Tells the thread to stop and drops its registration. When this returns the thread performs no
-// further stoppable action (ThreadRunUnlessStopped), its delays end at once and a modal message
-// loop on it is told to quit. Does nothing for a number that is not registered.
+// further stoppable action (ThreadRunUnlessStopped) and its delays end at once. Does nothing for
+// a number that is not registered.
 void ThreadKill(int32_t number);
 // Tells every registered thread to stop, as ThreadKill does, keeping the registrations.
 void ThreadStopAll();

@@ -39,7 +39,7 @@ bool TimedWrite(void* pace, uint32_t port, uint8_t value, uint8_t idle) {
 int64_t Port888(void*) {
     return 888;
 }
-void Done(void*) {
+void Done(void*, intptr_t) {
     InterlockedExchange(&finished, 1);
 }
 

@@ -33,6 +33,7 @@ struct Recorder {
     size_t writes = 0;
     int portReads = 0;
     int reports = 0;
+    intptr_t reportedDrive = 0; // the name the last report carried
 
     SquareDriveIo Io() {
         SquareDriveIo io = {};
@@ -65,7 +66,11 @@ struct Recorder {
             r->log.push_back({'S', milliseconds, 0});
             return r->writes < r->stopAfterWrites;
         };
-        io.reportDone = [](void* c) { ++static_cast<Recorder*>(c)->reports; };
+        io.reportDone = [](void* c, intptr_t drive) {
+            auto* r = static_cast<Recorder*>(c);
+            ++r->reports;
+            r->reportedDrive = drive;
+        };
         return io;
     }
 
@@ -100,7 +105,9 @@ std::vector<uint32_t> Pulses(int side1, int side2, int side3, int side4) {
 
 TEST(DriveLogicTest, DefaultsGive804WritesToPort888EachFollowedByItsWait) {
     Recorder recorder;
-    EXPECT_TRUE(DrawSquare(recorder.Io()));
+    SquareDriveIo io = recorder.Io();
+    io.drive = 7;
+    EXPECT_TRUE(DrawSquare(io));
     ASSERT_EQ(recorder.log.size(), 1608u);
     EXPECT_EQ(recorder.Bytes(), Pulses(100, 100, 100, 100));
     for (size_t i = 0; i < recorder.log.size(); i += 2) {
@@ -112,6 +119,7 @@ TEST(DriveLogicTest, DefaultsGive804WritesToPort888EachFollowedByItsWait) {
     }
     EXPECT_EQ(recorder.portReads, 1);
     EXPECT_EQ(recorder.reports, 1);
+    EXPECT_EQ(recorder.reportedDrive, 7) << "the completion must name its drive";
 }
 
 // kalibrix.ini puts each signal on its pin at its level; the sequence keeps its shape. Each row

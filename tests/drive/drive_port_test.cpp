@@ -7,6 +7,8 @@
 
 #include "app/app_state.h"
 #include "app/square_drive.h"
+#include "gui/event_wait.h"
+#include "gui/numbered_windows.h"
 #include "tests/runtime/runtime_test_helpers.h"
 
 namespace {
@@ -85,7 +87,7 @@ volatile LONG drivesStopped = 0;
 int64_t Port888(void*) {
     return 888;
 }
-void NoteDone(void*) {
+void NoteDone(void*, intptr_t) {
     InterlockedIncrement(&drivesReported);
 }
 
@@ -272,6 +274,76 @@ TEST_F(DrivePortTest, AStopEndsABegunPulseAndEveryExitGivesBackTheTimerPeriod) {
         EXPECT_EQ(periodsBegun, 1) << "the failed timer was not replaced by the timer period";
         EXPECT_EQ(periodsEnded, periodsBegun);
     }
+}
+
+// Held between its last write (and the wait after it) and its report until the case lets it go;
+// then it reports as the program's drive does.
+HANDLE heldAtReport = nullptr;
+HANDLE letGo = nullptr;
+void ReportWhenLetGo(void* pace, intptr_t drive) {
+    SetEvent(heldAtReport);
+    WaitForSingleObject(letGo, INFINITE);
+    ProgramSquareDriveIo().reportDone(pace, drive);
+}
+DWORD WINAPI HeldDrive(LPVOID drive) {
+    SquareDriveIo io = ProgramSquareDriveIo();
+    io.readPortAddress = Port888;
+    io.reportDone = ReportWhenLetGo;
+    io.drive = reinterpret_cast<intptr_t>(drive);
+    DrawPacedSquare(io);
+    InterlockedIncrement(&drivesFinished);
+    return 0;
+}
+
+// The drive hands its completion to the window's thread as an event that names it, and that
+// thread alone decides on "Fertig!". A stop made there after the drive's last write, with the
+// completion still to come, leaves nothing to report. The stop comes in the gap that a drive
+// checking for a stop itself and then reporting could never close.
+TEST_F(DrivePortTest, ACompletionThatAStopOvertookReportsNothing) {
+    static const bool layer = InitWindowLayer();
+    ASSERT_TRUE(layer);
+    App.mainWindow = reinterpret_cast<HWND>(
+        OpenNumberedWindow(14, 0, 0, 100, 100, "Kalibrix", WS_CAPTION | WINDOW_INVISIBLE));
+    ASSERT_NE(App.mainWindow, nullptr);
+    heldAtReport = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    letGo = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    SetShared(&App.stepsText, "1");
+    SetShared(&App.delayText, "1");
+    const struct {
+        const char* name;
+        bool stop;
+        bool reported;
+    } rows[] = {
+        {"let go", false, true},
+        {"stopped between its last write and its report", true, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const size_t before = Trace().size();
+        const LONG finished = drivesFinished;
+        StartSquareDrive(HeldDrive);
+        ASSERT_NE(App.workerThread, 0);
+        ASSERT_TRUE(
+            WaitUntil([] { return WaitForSingleObject(heldAtReport, 0) == WAIT_OBJECT_0; }));
+        EXPECT_EQ(Values(Trace(), before), Square(1));
+        if (row.stop) {
+            StopSquareDrive();
+        }
+        SetEvent(letGo);
+        int32_t event = EVENT_NONE;
+        for (DWORD start = GetTickCount();
+             event != EVENT_APPLICATION && GetTickCount() - start < 5000;) {
+            event = WaitEvent(100);
+        }
+        ASSERT_EQ(event, EVENT_APPLICATION) << "the completion did not reach the window's thread";
+        EXPECT_EQ(IsCurrentDrive(CurrentEventGadget()), row.reported);
+        ASSERT_TRUE(WaitUntil([&] { return drivesFinished == finished + 1; }));
+        EXPECT_EQ(Values(Trace(), before), Square(1)) << "a write after the report";
+    }
+    CloseNumberedWindow(14);
+    App.mainWindow = nullptr;
+    CloseHandle(heldAtReport);
+    CloseHandle(letGo);
 }
 
 TEST_F(DrivePortTest, AMissingOut32SkipsTheWritesButTheDriveCompletes) {

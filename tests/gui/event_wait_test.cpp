@@ -432,6 +432,7 @@ std::vector<ForeignPost> foreignPosts;
 DWORD windowThread = 0;
 void* foreignPayload = nullptr; // posted by the other thread when set
 HWND foreignPayloadWindow = nullptr;
+intptr_t foreignApplicationValue = 0; // posted after the payload when not 0
 
 DWORD WINAPI PostForeignMessages(LPVOID) {
     for (const ForeignPost& post : foreignPosts) {
@@ -445,6 +446,9 @@ DWORD WINAPI PostForeignMessages(LPVOID) {
     }
     if (foreignPayload != nullptr) {
         PostEventPayload(foreignPayloadWindow, MSG_GADGET_DATA, 12, foreignPayload);
+    }
+    if (foreignApplicationValue != 0) {
+        PostApplicationEvent(foreignPayloadWindow, foreignApplicationValue);
     }
     return 0;
 }
@@ -501,6 +505,8 @@ TEST_F(EventWaitTest, MessagesTheLayerDidNotMakeAreDropped) {
         {window_, GADGET_FOCUS_NOTICE, 23, gadgetHandle},
         {window_, GADGET_FOCUS_NOTICE, 23, FOCUS_GAINED, true},
         {window_, MSG_NOTIFY_CLICK_POSTED, 23, WM_LBUTTONDOWN},
+        {window_, MSG_APPLICATION_EVENT, 23, 0},
+        {window_, MSG_APPLICATION_EVENT, 23, 0, true},
         {window_, WM_COMMAND, MAKEWPARAM(23, BN_CLICKED), reinterpret_cast<LPARAM>(stranger)},
         {gadget, WM_NCDESTROY, 0, 0},
         {gadget, WM_DESTROY, 0, 0},
@@ -518,15 +524,22 @@ TEST_F(EventWaitTest, MessagesTheLayerDidNotMakeAreDropped) {
     EXPECT_EQ(GadgetHandle(23), gadget) << "a forged destruction tore the gadget down";
     DestroyWindow(stranger);
 
-    // A payload made and posted on another thread still arrives.
+    // A payload made and posted on another thread still arrives, and so does an application
+    // event (a drive's completion). One that a nested loop (a message box) takes waits in the
+    // queue for the next wait: it is neither lost nor handled inside that loop.
     foreignPayload = MakeEventPayload(0);
     foreignPayloadWindow = window_;
+    foreignApplicationValue = 41;
     ASSERT_NE(foreignPayload, nullptr);
     ASSERT_NO_FATAL_FAILURE(PostFromAnotherThread({}));
     EXPECT_EQ(WaitEvent(1000), EVENT_GADGET_DATA);
     EXPECT_EQ(CurrentEventGadget(), 12);
     EXPECT_EQ(CurrentEventState()->payload, foreignPayload);
+    testsupport::PumpMessages(50);
+    EXPECT_EQ(WaitEvent(0), EVENT_APPLICATION);
+    EXPECT_EQ(CurrentEventGadget(), 41);
     foreignPayload = nullptr;
+    foreignApplicationValue = 0;
     DestroyGadget(23);
 }
 

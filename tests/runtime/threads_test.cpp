@@ -187,29 +187,6 @@ TEST_F(ThreadsTest, WaitAllGivesUpOnAThreadThatDoesNotEnd) {
     CloseHandle(release);
 }
 
-// The drive shows its completion message from its own thread; a stop ends the message loop.
-DWORD WINAPI ShowBox(LPVOID) {
-    MessageBoxA(nullptr, "Das Quadrat wurde erfolgreich gemalt", "Kalibrix test box", 0);
-    return 0;
-}
-
-bool BoxVisible() {
-    HWND box = FindWindowA(nullptr, "Kalibrix test box");
-    return box != nullptr && IsWindowVisible(box);
-}
-
-TEST_F(ThreadsTest, KillEndsAModalMessageBoxOnTheThread) {
-    const int32_t number = ThreadCreate(ShowBox, 0);
-    HANDLE own = DuplicateThreadHandle(number);
-    ASSERT_TRUE(WaitUntil(BoxVisible));
-    PumpFor(100);
-    ThreadKill(number);
-    // The box goes at once; under Wine the call returns about two seconds later.
-    EXPECT_TRUE(WaitUntil([] { return !BoxVisible(); }, 500));
-    EXPECT_TRUE(Ends(own, 5000));
-    CloseHandle(own);
-}
-
 TEST_F(ThreadsTest, KillRightAfterCreationStillReachesTheThread) {
     for (int round = 0; round < 10; ++round) {
         SCOPED_TRACE(round);
@@ -219,17 +196,6 @@ TEST_F(ThreadsTest, KillRightAfterCreationStillReachesTheThread) {
         EXPECT_TRUE(Ends(own, 1000));
         CloseHandle(own);
     }
-}
-
-// A stop that comes before the box opens must still end it: the quit message waits in the
-// thread's queue.
-TEST_F(ThreadsTest, KillBeforeTheBoxOpensStillEndsIt) {
-    const int32_t number = ThreadCreate(ShowBox, 0);
-    HANDLE own = DuplicateThreadHandle(number);
-    ThreadKill(number);
-    EXPECT_TRUE(Ends(own, 5000));
-    EXPECT_EQ(FindWindowA(nullptr, "Kalibrix test box"), nullptr);
-    CloseHandle(own);
 }
 
 // The one-time fill that replaces the system's (Vista and later): whoever calls it while the

@@ -195,6 +195,10 @@ HWND Program::FindMessageBox(const char* title) const {
     return found.empty() ? nullptr : found.front();
 }
 
+std::vector<HWND> Program::MessageBoxes() const {
+    return FindWindows(ProcessId(), "#32770", nullptr, true);
+}
+
 HWND Program::WaitForMessageBox(const char* title, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     do {

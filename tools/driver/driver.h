@@ -58,6 +58,8 @@ class Program {
     // A message box ("#32770") of the program with this title; null on time-out.
     HWND WaitForMessageBox(const char* title, DWORD timeoutMs);
     HWND FindMessageBox(const char* title) const;
+    // Every message box of the program that is visible, whatever its title.
+    std::vector<HWND> MessageBoxes() const;
     // Every top-level window of the program that is visible.
     std::vector<HWND> VisibleWindows() const;
 
