@@ -7,23 +7,15 @@ namespace {
 // Shared by every thread that shows a box; newest entry first. The list has a lock of its own
 // because drives show their completion box from their own threads.
 NodeList DisabledWindowList = nullptr;
-// A critical section, which every Windows from XP on has; made on first use, since a box may
-// be shown before (or without) the layer's start-up.
-CRITICAL_SECTION listLock;
-RunOnceFlag listLockMade = {};
-
-bool MakeListLock(void*) {
-    InitializeCriticalSection(&listLock);
-    return true;
-}
+// Made on first use, since a box may be shown before (or without) the layer's start-up.
+FirstUseLock listLock = {};
 
 void LockList() {
-    RunOnce(&listLockMade, MakeListLock, nullptr);
-    EnterCriticalSection(&listLock);
+    FirstUseLockEnter(&listLock);
 }
 
 void UnlockList() {
-    LeaveCriticalSection(&listLock);
+    FirstUseLockLeave(&listLock);
 }
 
 struct DisableWalk {

@@ -22,24 +22,17 @@ struct LayerPost {
 // Newest first. Posts come from any thread, so the list has a lock of its own; it is short, as
 // the window takes every post soon after it is made.
 NodeList posts = nullptr;
-CRITICAL_SECTION postsLock;
-RunOnceFlag postsLockMade = {};
+FirstUseLock postsLock = {};
 HHOOK messageCheck = nullptr;
 
 constexpr size_t PAYLOAD_MINIMUM_SIZE = 6 * sizeof(void*);
 
-bool MakePostsLock(void*) {
-    InitializeCriticalSection(&postsLock);
-    return true;
-}
-
 void LockPosts() {
-    RunOnce(&postsLockMade, MakePostsLock, nullptr);
-    EnterCriticalSection(&postsLock);
+    FirstUseLockEnter(&postsLock);
 }
 
 void UnlockPosts() {
-    LeaveCriticalSection(&postsLock);
+    FirstUseLockLeave(&postsLock);
 }
 
 // Called with the lock held.

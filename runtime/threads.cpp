@@ -152,6 +152,24 @@ bool RunOnce(RunOnceFlag* flag, bool (*procedure)(void* context), void* context)
     }
 }
 
+namespace {
+
+bool MakeFirstUseLock(void* lock) {
+    InitializeCriticalSection(&static_cast<FirstUseLock*>(lock)->section);
+    return true;
+}
+
+} // namespace
+
+void FirstUseLockEnter(FirstUseLock* lock) {
+    RunOnce(&lock->made, MakeFirstUseLock, lock);
+    EnterCriticalSection(&lock->section);
+}
+
+void FirstUseLockLeave(FirstUseLock* lock) {
+    LeaveCriticalSection(&lock->section);
+}
+
 int32_t ThreadCreate(ThreadProcedure procedure, intptr_t parameter) {
     if (procedure == nullptr || !Initialised()) {
         return 0;

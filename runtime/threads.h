@@ -28,6 +28,15 @@ struct RunOnceFlag {
     volatile LONG state;
 };
 bool RunOnce(RunOnceFlag* flag, bool (*procedure)(void* context), void* context);
+
+// A lock for process-wide state that may be used before any start-up ran: a critical section,
+// which every Windows from XP on has, made on first use. Zero-initialised; never deleted.
+struct FirstUseLock {
+    RunOnceFlag made;
+    CRITICAL_SECTION section;
+};
+void FirstUseLockEnter(FirstUseLock* lock);
+void FirstUseLockLeave(FirstUseLock* lock);
 // Starts the procedure at once and registers it; returns its number, 0 when creation failed.
 int32_t ThreadCreate(ThreadProcedure procedure, intptr_t parameter);
 // The handle of the registered thread with this number if it has not ended, else null.
