@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <vector>
@@ -59,6 +60,23 @@ std::string TestFolder(const std::string& suffix = std::string()) {
     char current[MAX_PATH];
     GetCurrentDirectoryA(sizeof current, current);
     return driver::JoinPath(current, std::string("e2e\\") + test->name() + suffix);
+}
+
+// A message that another process posts to the program's windows.
+struct OutsidePost {
+    HWND target;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// Posts each message in order; false when one of them could not be posted.
+bool PostEach(std::initializer_list<OutsidePost> posts) {
+    bool all = true;
+    for (const OutsidePost& post : posts) {
+        all = PostMessageA(post.target, post.message, post.wParam, post.lParam) && all;
+    }
+    return all;
 }
 
 class EndToEnd : public ::testing::Test {
@@ -947,22 +965,14 @@ TEST_F(EndToEnd, ForgedMessagesStartNothing) {
                                     GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(nullptr, stranger);
     const LPARAM startButton = reinterpret_cast<LPARAM>(Gadget(8));
-    const struct {
-        HWND target;
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-    } posts[] = {
+    EXPECT_TRUE(PostEach({
         {window_, 13100, 8, 0},
         {window_, 13103, 8, 0},
         {window_, 13103, 8, startButton},
         {window_, WM_COMMAND, MAKEWPARAM(8, BN_CLICKED), reinterpret_cast<LPARAM>(stranger)},
         {Gadget(15), WM_NCDESTROY, 0, 0},
         {Gadget(15), WM_DESTROY, 0, 0},
-    };
-    for (const auto& post : posts) {
-        EXPECT_TRUE(PostMessageA(post.target, post.message, post.wParam, post.lParam));
-    }
+    }));
     const DWORD thread = GetWindowThreadProcessId(window_, nullptr);
     EXPECT_TRUE(PostThreadMessageA(thread, 13100, 8, 0));
     DWORD_PTR result = 0;
@@ -983,18 +993,14 @@ TEST_F(EndToEnd, ForgedMessagesStartNothing) {
 // junk values sent to the window and to gadgets leave the program working.
 TEST_F(EndToEnd, JunkPayloadMessagesFromAnotherProcessAreDropped) {
     ASSERT_NO_FATAL_FAILURE(Launch());
-    const struct {
-        HWND target;
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-    } posts[] = {
-        {window_, 13105, 0, 1},    {window_, 13106, 12, 0x15},   {window_, 13105, 0, 0x7FFE0000},
-        {Gadget(15), 13105, 0, 1}, {Gadget(8), 13106, 12, 0x15}, {window_, 13120, 0, 1},
-    };
-    for (const auto& post : posts) {
-        ASSERT_TRUE(PostMessageA(post.target, post.message, post.wParam, post.lParam));
-    }
+    ASSERT_TRUE(PostEach({
+        {window_, 13105, 0, 1},
+        {window_, 13106, 12, 0x15},
+        {window_, 13105, 0, 0x7FFE0000},
+        {Gadget(15), 13105, 0, 1},
+        {Gadget(8), 13106, 12, 0x15},
+        {window_, 13120, 0, 1},
+    }));
     // A notification carries an address of the sender's: from another process, sent or posted,
     // it points anywhere in the program.
     for (LPARAM junk : {LPARAM{0x15}, LPARAM{0x7FFE0000}}) {
