@@ -145,6 +145,9 @@ bool ParseIntegerFits(const char* text, int64_t* result) {
             fits = Accumulate(&value, 10, *p - '0') && fits;
         }
     }
+    // A signed result holds 2^63 - 1 up and 2^63 down: "-18446744073709550728" would wrap to 888.
+    const uint64_t largest = negative ? UINT64_C(1) << 63 : INT64_MAX;
+    fits = fits && value <= largest;
     if (negative) {
         value = ~value + 1;
     }

@@ -45,8 +45,9 @@ int32_t AssignString(char** variable, int32_t start);
 // Text to a signed 64-bit integer: blanks and tabs, one sign, "$" hexadecimal, "%" binary,
 // else decimal; stops at the first non-digit; wraps modulo 2^64. Null or no digits give 0.
 int64_t ParseInteger(const char* text);
-// ParseInteger into `value`, and whether the digits fit in 64 bits: false for a number that
-// ParseInteger wraps, such as 2^64 + 888, which it reads as 888.
+// ParseInteger into `value`, and whether the number lies in the signed 64-bit range: false for
+// a number that ParseInteger wraps, such as 2^64 + 888, which it reads as 888, or
+// -18446744073709550728 and "-$FFFFFFFFFFFFFC88", which it reads as 888 too.
 bool ParseIntegerFits(const char* text, int64_t* value);
 // Text to single precision with the platform's atof (a comma is not a decimal point).
 float ParseFloat(const char* text);

@@ -72,7 +72,7 @@ TEST_F(StringsTest, ParseIntegerTable) {
     const struct {
         const char* text;
         int64_t value;
-        bool fits = true; // the digits fit in 64 bits
+        bool fits = true; // the number lies in the signed 64-bit range
     } rows[] = {
         {"  -$1F", -31},
         {"%101", 5},
@@ -95,14 +95,18 @@ TEST_F(StringsTest, ParseIntegerTable) {
          "5",
          0}, // superscript two is no digit
         {"9223372036854775807", INT64_MAX},
-        {"9223372036854775808", INT64_MIN},
+        {"9223372036854775808", INT64_MIN, false},
+        {"-9223372036854775808", INT64_MIN},
+        // Past the signed range below, wrapped into range as well.
+        {"-18446744073709550728", 888, false},
+        {"-$FFFFFFFFFFFFFC88", 888, false},
         {"18446744073709551616", 0, false},
         {"18446744073709551617", 1, false},
         {"18446744073709552504", 888, false},
-        {"18446744073709551615", -1},
+        {"18446744073709551615", -1, false},
         {"$10000000000000378", 888, false},
         {"000000000000000000000000000888", 888}, // leading zeros never overflow
-        {"$FFFFFFFFFFFFFFFF", -1},
+        {"$FFFFFFFFFFFFFFFF", -1, false},
         {"4294967296", 4294967296LL},
         {"-%11", -3},
     };
