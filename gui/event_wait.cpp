@@ -253,14 +253,16 @@ void FreeEventPayload() {
 
 namespace {
 
-// Only the newest entry is compared: a burst of one message queues one event.
-void AppendEvent(int32_t event, intptr_t window, intptr_t gadget) {
+// Only the newest entry is compared: a burst of one message queues one event, which keeps the
+// newest detail (the latest figures of a report that is sent again and again).
+void AppendEvent(int32_t event, intptr_t window, intptr_t gadget, intptr_t detail = 0) {
     EventState* state = CurrentEventState();
     if (!state) {
         return;
     }
     QueuedEvent* tail = state->queueTail;
     if (tail && tail->event == event && tail->window == window && tail->gadget == gadget) {
+        tail->detail = detail;
         return;
     }
     QueuedEvent* entry = static_cast<QueuedEvent*>(MainHeapAlloc(sizeof(QueuedEvent)));
@@ -271,6 +273,7 @@ void AppendEvent(int32_t event, intptr_t window, intptr_t gadget) {
     entry->event = event;
     entry->window = window;
     entry->gadget = gadget;
+    entry->detail = detail;
     if (tail) {
         tail->next = entry;
     } else {
@@ -285,6 +288,7 @@ int32_t TakeQueuedEvent(EventState* state) {
     state->window = entry->window;
     if (entry->event == EVENT_APPLICATION) {
         state->gadget = entry->gadget;
+        state->detail = entry->detail;
     }
     state->pendingEvent = 0;
     FreeEventPayloadBlocks(state->pendingPayload);
@@ -304,13 +308,19 @@ void QueueEvent(int32_t event, intptr_t window) {
     AppendEvent(event, window, 0);
 }
 
-bool PostApplicationEvent(HWND window, intptr_t value) {
-    return PostLayerMessage(window, MSG_APPLICATION_EVENT, static_cast<WPARAM>(value), 0);
+bool PostApplicationEvent(HWND window, intptr_t value, intptr_t detail) {
+    return PostLayerMessage(window, MSG_APPLICATION_EVENT, static_cast<WPARAM>(value),
+                            static_cast<LPARAM>(detail));
 }
 
 intptr_t CurrentEventGadget() {
     EventState* state = CurrentEventState();
     return state ? state->gadget : 0;
+}
+
+intptr_t CurrentEventDetail() {
+    EventState* state = CurrentEventState();
+    return state ? state->detail : 0;
 }
 
 HACCEL AcceleratorFor(HWND activeWindow) {
@@ -367,6 +377,7 @@ int32_t WaitEvent(int32_t timeout) {
     FreeEventPayloadBlocks(state->payload);
     state->payload = nullptr;
     state->type = -1;
+    state->detail = 0;
 
     for (;;) {
         // Queued events come out before any further message is looked at, also those that a
@@ -496,7 +507,8 @@ LRESULT TranslateWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         // Queued rather than pending: a modal loop that dispatches it leaves it for the
         // application's next wait, where a pending event would be overwritten or dropped.
         if (TakeLayerMessage(window, message, wParam, lParam) && number != -1) {
-            AppendEvent(EVENT_APPLICATION, number, static_cast<intptr_t>(wParam));
+            AppendEvent(EVENT_APPLICATION, number, static_cast<intptr_t>(wParam),
+                        static_cast<intptr_t>(lParam));
         }
         return 0;
     case GADGET_FOCUS_NOTICE:

@@ -34,7 +34,7 @@ constexpr int32_t EVENT_WINDOW_MINIMIZED = 13107;
 constexpr int32_t EVENT_WINDOW_MAXIMIZED = 13108;
 constexpr int32_t EVENT_WINDOW_RESTORED = 13109;
 // Posted by the application to its own window (PostApplicationEvent); the current gadget is its
-// value.
+// value, and CurrentEventDetail its detail.
 constexpr int32_t EVENT_APPLICATION = 13110;
 
 // The layer's private window messages.
@@ -43,7 +43,7 @@ constexpr UINT MSG_NOTIFY_CLICK_POSTED = 12502; // the same, re-posted
 constexpr UINT GADGET_FOCUS_NOTICE = 13103;     // wParam gadget number, lParam event type
 constexpr UINT MSG_WINDOW_DATA = 13105;         // lParam payload record
 constexpr UINT MSG_GADGET_DATA = 13106;         // wParam gadget number, lParam payload record
-constexpr UINT MSG_APPLICATION_EVENT = 13110;   // wParam the application's value
+constexpr UINT MSG_APPLICATION_EVENT = 13110;   // wParam the value, lParam the detail
 constexpr UINT MSG_GADGET_FORWARD = 13120;      // lParam the gadget's window handle
 
 // A user window callback: returns PASS_ON to let the built-in handling go on, anything else
@@ -57,6 +57,7 @@ struct QueuedEvent {
     int32_t event;
     intptr_t window; // number of the window the event belongs to
     intptr_t gadget; // an application event's value, current once the wait returns it; else 0
+    intptr_t detail; // an application event's detail; else 0
 };
 
 struct EventState {
@@ -71,6 +72,7 @@ struct EventState {
     WindowCallback callback; // process-wide user callback; a window's own takes precedence
     void* payload;           // of the data event the wait returned last; freed by the next wait
     void* pendingPayload;    // of the pending data event, until the wait returns it
+    intptr_t detail;         // of the application event the wait returned last; else 0
 };
 
 // Allocates the process's zero-filled EventState (called by InitWindowLayer); false when the
@@ -86,14 +88,17 @@ EventState* CurrentEventState();
 int32_t WaitEvent(int32_t timeout = -1);
 // Gadget (or menu item, command, notice) of the current event.
 intptr_t CurrentEventGadget();
+// The detail of the current event: an application event's second word, else 0.
+intptr_t CurrentEventDetail();
 // Appends a window-level event unless the newest queued entry is the same event and window.
 void QueueEvent(int32_t event, intptr_t window);
-// Posts EVENT_APPLICATION with the value to a numbered window; any thread may call it. The layer
-// made it, so no other process can forge one. It comes in order with the window's other events,
-// as a gadget event would, and when a modal loop (a message box) takes it, it waits in the event
-// queue for the application's next wait: it is neither handled inside that loop nor lost. False
-// when the window is none of the layer's or the post fails.
-bool PostApplicationEvent(HWND window, intptr_t value);
+// Posts EVENT_APPLICATION with the value and the detail to a numbered window; any thread may
+// call it. The layer made it, so no other process can forge one. It comes in order with the
+// window's other events, as a gadget event would, and when a modal loop (a message box) takes
+// it, it waits in the event queue for the application's next wait: it is neither handled inside
+// that loop nor lost. Of a burst with one value, queued while nothing took events, one entry
+// stays, with the newest detail. False when the window is none of the layer's or the post fails.
+bool PostApplicationEvent(HWND window, intptr_t value, intptr_t detail = 0);
 // The accelerator table to translate the active window's keys with, or null.
 HACCEL AcceleratorFor(HWND activeWindow);
 // Frees the payloads still held by the EventState (each with the block its sixth word points to).
