@@ -3,7 +3,7 @@
 
 #include <windows.h>
 #include <cstdint>
-#include "app/port_wiring.h"
+#include "app/settings_file.h"
 #include "runtime/string_workspace.h"
 
 struct AppState {
@@ -17,10 +17,10 @@ struct AppState {
     float mmPerStep;      // sideLength / stepCount
     // kalibrix.ini as the last start command checked it, for the drive it starts (written only
     // while no drive runs, read once by that drive)
-    PortWiring driveWiring;
-    HWND mainWindow; // takes the drives' completions; set before the first start
+    DriveSettings driveSettings;
+    HWND mainWindow; // takes the drives' reports; set before the first start
     // Moved on by every stop and start, on the window's thread. A drive is named by the value it
-    // was started under, and its completion counts only while that is still the value.
+    // was started under, and its reports count only while that is still the value.
     intptr_t driveGeneration;
 };
 

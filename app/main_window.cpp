@@ -1,7 +1,10 @@
 #include "app/main_window.h"
 
+#include <cmath>
+#include <cstring>
+
 #include "app/app_state.h"
-#include "app/port_wiring.h"
+#include "app/settings_file.h"
 #include "app/square_drive.h"
 #include "gui/event_wait.h"
 #include "gui/gadgets.h"
@@ -16,6 +19,7 @@ constexpr intptr_t MAIN_WINDOW = 14;
 constexpr intptr_t PORT_LIBRARY = 0;
 
 // The gadgets the commands read and write.
+constexpr intptr_t STATUS_LINE = 1;
 constexpr intptr_t STEPS_FIELD = 5;
 constexpr intptr_t DELAY_FIELD = 7;
 constexpr intptr_t START_BUTTON = 8;
@@ -24,6 +28,7 @@ constexpr intptr_t SIDE_FIELD = 11;
 constexpr intptr_t RESULT_FIELD = 12;
 constexpr intptr_t PORT_FIELD = 15;
 constexpr intptr_t CALCULATE_BUTTON = 16;
+constexpr intptr_t STEPS_PER_MM_FIELD = 18;
 
 const char* const ERROR_TITLE = "Fehler";
 const char* const TEXT_NO_LIBRARY = "Konnte 'inpout32.dll' nicht laden...";
@@ -36,6 +41,20 @@ const char* const TEXT_STOPPED = "'Stop' wurde bet\xE4tigt, Taktausgabe wurde zw
 const char* const TEXT_DONE =
     "Das Quadrat wurde erfolgreich gemalt, trage nun die Seitenl\xE4nge ein!";
 const char* const TEXT_INVALID = "ung\xFCltig";
+// Gadget 1 shows it while no square is drawn.
+const char* const TEXT_NOTICE = "Kalibrix V1 \x96 Schrittweiten-Kalibrierung f\xFCr Fr\xE4sen";
+const char* const TEXT_DRIVER_CLOSED =
+    "Der Treiber von 'inpout32.dll' ist nicht geladen, darum erreicht Kalibrix den Port nicht. "
+    "Starte Kalibrix einmal mit Rechtsklick, 'Als Administrator ausf\xFChren'; unter Windows 11 "
+    "kann die Speicher-Integrit\xE4t (Kernisolierung) den Treiber sperren.";
+// The address in decimal and as the Device Manager shows it, the byte written and the byte read.
+const char* const TEXT_NO_PORT =
+    "An Adresse %u (hexadezimal %04X) antwortet kein Parallelport: geschrieben %u, gelesen %u. "
+    "Pr\xFC"
+    "fe die Adresse im Ger\xE4te-Manager: \"Anschl\xFCsse (COM und LPT)\", Eigenschaften des "
+    "Druckeranschlusses, Karte \"Ressourcen\". Schaltet dein Port die Pins, gibt aber nichts "
+    "zur\xFC"
+    "ck, setze PortPruefen=0 in kalibrix.ini.";
 // kalibrix.ini refused: the file, the key, and what its value must be.
 const char* const TEXT_WIRING_REFUSED = "In %s muss %s %s%s.";
 const char* const TEXT_SETTINGS_PATH_TOO_LONG =
@@ -53,11 +72,11 @@ struct GadgetLayout {
     int32_t flags;
 };
 
-// In creation order, which is also the order of the Tab cycle. The author notice reaches
-// 10 pixels below the inner area and is clipped there.
+// In creation order, which is also the order of the Tab cycle. The author notice, which shows
+// how far a square has come while one is drawn, reaches 10 pixels below the inner area and is
+// clipped there.
 const GadgetLayout MAIN_GADGETS[] = {
-    {1, CreateTextGadget, 0, 280, 262, 40,
-     "Kalibrix V1 \x96 Schrittweiten-Kalibrierung f\xFCr Fr\xE4sen", SS_CENTER},
+    {STATUS_LINE, CreateTextGadget, 0, 305, 262, 40, TEXT_NOTICE, SS_CENTER},
     {2, CreateTextGadget, 10, 0, 250, 70,
      "Ermittele mit diesem Programm die Weite eines Schrittes deiner Fr\xE4se! Gib eine "
      "Schrittanzahl an, das Programm zeichnet ein Quadrat mit der angegebenen Schrittzahl und "
@@ -74,19 +93,28 @@ const GadgetLayout MAIN_GADGETS[] = {
     {10, CreateTextGadget, 10, 200, 100, 30, "Seitenl\xE4nge des Quadrates in mm:", 0},
     {SIDE_FIELD, CreateStringGadget, 110, 200, 140, 20, "", 0},
     {RESULT_FIELD, CreateStringGadget, 110, 230, 140, 20, "", ES_READONLY},
-    {CALCULATE_BUTTON, CreateButtonGadget, 10, 255, 240, 20, "Berechnen!", 0},
+    // Read-only, so that the user can copy the figure into the machine's controller.
+    {17, CreateTextGadget, 10, 255, 90, 20, "Schritte je mm:", 0},
+    {STEPS_PER_MM_FIELD, CreateStringGadget, 110, 255, 140, 20, "", ES_READONLY},
+    {CALCULATE_BUTTON, CreateButtonGadget, 10, 280, 240, 20, "Berechnen!", 0},
     {13, CreateTextGadget, 10, 230, 90, 20, "Schrittweite in mm:", 0},
 };
 
 // The gadget's text as a number (the temporary form of the caller protocol). A gadget that
-// does not exist reads as an empty text.
-float ReadGadgetFloat(intptr_t gadget) {
+// does not exist reads as an empty text. With `decimalComma` the first comma counts as the
+// decimal point, as a German user types it ("12,5" is 12.5).
+float ReadGadgetFloat(intptr_t gadget, bool decimalComma = false) {
     StringWorkspace* workspace = Workspace();
     const int32_t saved = workspace->position;
     float value = 0.0f;
     if (ReadGadgetText(gadget, saved) != 0) {
         workspace->position += 1;
-        value = ParseFloat(workspace->buffer + saved);
+        char* text = workspace->buffer + saved;
+        char* comma = decimalComma ? std::strchr(text, ',') : nullptr;
+        if (comma != nullptr) {
+            *comma = '.';
+        }
+        value = ParseFloat(text);
     }
     workspace->position = saved;
     return value;
@@ -154,16 +182,16 @@ void TakeSharedText(SharedText* shared, const WorkspaceText& text) {
     SharedTextAssign(shared, text.start);
 }
 
-// The wiring of kalibrix.ini beside the program, read anew at every start so that the user can
-// change the file while the program is open. A refused file says in "Fehler" which key is wrong.
-bool ReadStartWiring(PortWiring* wiring) {
+// kalibrix.ini beside the program, read anew at every start so that the user can change the
+// file while the program is open. A refused file says in "Fehler" which key is wrong.
+bool ReadStartSettings(DriveSettings* settings) {
     char path[MAX_PATH];
     if (!SettingsFilePath(path, sizeof path)) {
         ShowMessage(ERROR_TITLE, TEXT_SETTINGS_PATH_TOO_LONG, 0);
         return false;
     }
-    PortWiringRefusal refusal;
-    if (ReadPortWiring(path, wiring, &refusal)) {
+    SettingsRefusal refusal;
+    if (ReadSettingsFile(path, settings, &refusal)) {
         return true;
     }
     // The path, the longest key twice and the sentence.
@@ -171,6 +199,27 @@ bool ReadStartWiring(PortWiring* wiring) {
     SystemSprintf(text, TEXT_WIRING_REFUSED, path, refusal.key, refusal.mustBe, refusal.otherKey);
     ShowMessage(ERROR_TITLE, text, 0);
     return false;
+}
+
+using IsInpOutDriverOpenFunction = BOOL(WINAPI*)();
+
+// The current versions of the port library reach the port through a kernel driver, which needs
+// administrator rights once and which Windows 11 may refuse; without it "Out32" silently does
+// nothing. Older versions have neither the driver nor the function, and pass.
+bool PortDriverOpen() {
+    const auto isOpen =
+        LibraryGetTypedFunction<IsInpOutDriverOpenFunction>(PORT_LIBRARY, "IsInpOutDriverOpen");
+    return isOpen == nullptr || isOpen() != FALSE;
+}
+
+// The notice again, once no square is drawn.
+void EndProgressLine() {
+    WriteGadgetText(STATUS_LINE, TEXT_NOTICE);
+}
+
+void StopDrive() {
+    StopSquareDrive();
+    EndProgressLine();
 }
 
 void StartCommand() {
@@ -183,16 +232,21 @@ void StartCommand() {
         ShowMessage(ERROR_TITLE, TEXT_CHECK_FAILED, 0);
         return;
     }
-    // Checked as the fields are, before anything changes; the drive gets exactly this wiring
+    // Checked as the fields are, before anything changes; the drive gets exactly these settings
     // and does not read the file again.
-    PortWiring wiring;
-    if (!ReadStartWiring(&wiring)) {
+    DriveSettings settings;
+    if (!ReadStartSettings(&settings)) {
         workspace->position = saved;
+        return;
+    }
+    if (!PortDriverOpen()) {
+        workspace->position = saved;
+        ShowMessage(ERROR_TITLE, TEXT_DRIVER_CLOSED, 0);
         return;
     }
     // One drive at a time: the running one stops first, as STOP stops it, so that the machine
     // stands still while the user places the pen and no write of it mixes with the new square.
-    StopSquareDrive();
+    StopDrive();
     TakeSharedText(&App.stepsText, texts[0]);
     TakeSharedText(&App.delayText, texts[1]);
     TakeText(&App.portText, texts[2]);
@@ -202,33 +256,84 @@ void StartCommand() {
     if (ShowMessage("Fertig?", TEXT_READY, MB_OKCANCEL) != IDOK) {
         return;
     }
-    // No drive runs now: the one stopped above takes its wiring before its stop or never.
-    App.driveWiring = wiring;
+    // No drive runs now: the one stopped above takes its settings before its stop or never.
+    App.driveSettings = settings;
     StartSquareDrive();
 }
 
 void StopCommand() {
-    StopSquareDrive();
+    StopDrive();
     ShowMessage("Stop...", TEXT_STOPPED, 0);
 }
 
-// A drive's completion, taken here on the window's thread like STOP and START: one that a stop or
-// a start has overtaken, while on its way or while a box was open, says nothing, so "Fertig!"
-// never follows "Stop..." nor speaks of a square that a new one replaced.
-void ReportCompletion(intptr_t drive) {
-    if (IsCurrentDrive(drive)) {
+// "Seite 2 von 4 \xB7 37 % \xB7 noch 3 min" in the notice's place.
+void ShowProgress(const DriveReport& report) {
+    char line[96];
+    int length = report.run < FIRST_SIDE_RUN
+                     ? SystemSprintf(line, "Vorlauf vor Seite 1 \xB7 %u %%", report.percent)
+                     : SystemSprintf(line, "Seite %u von 4 \xB7 %u %%",
+                                     report.run - FIRST_SIDE_RUN + 1, report.percent);
+    const uint32_t seconds = report.secondsLeft;
+    if (seconds >= DRIVE_SECONDS_LEFT_MAX) {
+        SystemSprintf(line + length, " \xB7 noch \xFC"
+                                     "ber 1000 h");
+    } else {
+        // Rounded up: seconds for the last two minutes, minutes for the last two hours.
+        uint32_t amount = seconds;
+        const char* unit = "s";
+        if (seconds >= 2 * 3600) {
+            amount = (seconds + 3599) / 3600;
+            unit = "h";
+        } else if (seconds >= 2 * 60) {
+            amount = (seconds + 59) / 60;
+            unit = "min";
+        }
+        SystemSprintf(line + length, " \xB7 noch %u %s", amount, unit);
+    }
+    WriteGadgetText(STATUS_LINE, line);
+}
+
+// A drive's report, taken here on the window's thread like STOP and START: one that a stop or a
+// start has overtaken, while on its way or while a box was open, changes nothing, so "Fertig!"
+// never follows "Stop...", nor speaks of a square that a new one replaced, and the progress line
+// never comes back after them.
+void TakeReport(intptr_t value, intptr_t detail) {
+    DriveReport report;
+    if (!TakeDriveReport(value, detail, &report)) {
+        return;
+    }
+    if (report.kind == DRIVE_PROGRESS) {
+        ShowProgress(report);
+        return;
+    }
+    EndProgressLine();
+    if (report.kind == DRIVE_DONE) {
         ShowMessage("Fertig!", TEXT_DONE, 0);
+    } else {
+        char text[512];
+        SystemSprintf(text, TEXT_NO_PORT, report.port, report.port, report.written, report.read);
+        ShowMessage(ERROR_TITLE, text, 0);
     }
 }
 
 void CalculateCommand() {
-    App.sideLength = ReadGadgetFloat(SIDE_FIELD);
-    if (App.sideLength > 0.0f) {
-        App.stepCount = ReadGadgetFloat(STEPS_FIELD);
+    App.sideLength = ReadGadgetFloat(SIDE_FIELD, true);
+    App.stepCount = ReadGadgetFloat(STEPS_FIELD);
+    // A step count that is no number above 0 would give "inf"; so would a number past the float
+    // range, which a pasted text can hold.
+    if (App.sideLength > 0.0f && App.stepCount > 0.0f && std::isfinite(App.sideLength) &&
+        std::isfinite(App.stepCount)) {
         App.mmPerStep = App.sideLength / App.stepCount;
         WriteGadgetFloat(RESULT_FIELD, App.mmPerStep);
+        // What the machine's controller asks for, from the step count as entered rather than
+        // from the rounded travel per step.
+        char text[128]; // the widest, 2^128 steps on the smallest float: 84 digits and 3 decimals
+        SystemSprintf(text, "%.3f",
+                      static_cast<double>(App.stepCount) / static_cast<double>(App.sideLength));
+        WriteGadgetText(STEPS_PER_MM_FIELD, text);
     } else {
         WriteGadgetText(RESULT_FIELD, TEXT_INVALID);
+        WriteGadgetText(STEPS_PER_MM_FIELD, TEXT_INVALID);
     }
 }
 
@@ -289,7 +394,7 @@ bool OpenPortLibrary() {
 
 HWND OpenMainWindow() {
     const intptr_t window =
-        OpenNumberedWindow(MAIN_WINDOW, 429, 123, 262, 310, "Kalibrix", WS_CAPTION | WS_SYSMENU);
+        OpenNumberedWindow(MAIN_WINDOW, 429, 123, 262, 335, "Kalibrix", WS_CAPTION | WS_SYSMENU);
     if (window == 0) {
         return nullptr;
     }
@@ -318,7 +423,7 @@ void MainProcedure() {
         if (App.lastEvent == EVENT_GADGET) {
             RunGadgetCommand(CurrentEventGadget());
         } else if (App.lastEvent == EVENT_APPLICATION) {
-            ReportCompletion(CurrentEventGadget());
+            TakeReport(CurrentEventGadget(), CurrentEventDetail());
         }
     } while (App.lastEvent != EVENT_CLOSE_WINDOW);
 }

@@ -1,10 +1,10 @@
-// The main window and its command loop: the port library check, window 14 with its fifteen
+// The main window and its command loop: the port library check, window 14 with its seventeen
 // gadgets, and the start, stop and calculate commands.
 #pragma once
 
 #include <windows.h>
 
-// Opens window 14 with its fifteen gadgets in their creation order and returns the window's
+// Opens window 14 with its seventeen gadgets in their creation order and returns the window's
 // handle; null when the window cannot be opened.
 HWND OpenMainWindow();
 

@@ -1,42 +1,53 @@
-#include "app/port_wiring.h"
+#include "app/settings_file.h"
 
 #include <windows.h>
 #include <cstring>
 
 namespace {
 
-const char* const SECTION = "Anschluss";
 const char SETTINGS_FILE[] = "kalibrix.ini";
-
-struct WiringKey {
-    const char* name;
-    uint8_t PortWiring::*field;
-    bool pin; // else a level flag
-};
-
-// In the order the file is read and checked; of two signals on one pin, the later one is named.
-const WiringKey KEYS[] = {
-    {"XTakt", &PortWiring::xStepPin, true},
-    {"XRichtung", &PortWiring::xDirectionPin, true},
-    {"YTakt", &PortWiring::yStepPin, true},
-    {"YRichtung", &PortWiring::yDirectionPin, true},
-    {"TaktInvertiert", &PortWiring::stepInverted, false},
-    {"XRichtungInvertiert", &PortWiring::xDirectionInverted, false},
-    {"YRichtungInvertiert", &PortWiring::yDirectionInverted, false},
-};
-constexpr size_t PIN_KEYS = 4; // the first four
 
 constexpr uint8_t FIRST_PIN = 2;
 constexpr uint8_t LAST_PIN = 9;
 
-// A value of the file as a whole decimal number. GetPrivateProfileIntA would read "abc" as 0,
-// a valid level, so the text itself is read.
-bool ReadNumber(const char* path, const WiringKey& key, uint8_t fallback, uint32_t* number) {
+struct SettingsKey {
+    const char* section;
+    const char* name;
+    uint32_t fallback; // a single digit
+    uint32_t lowest;
+    uint32_t highest;
+    const char* mustBe;
+};
+
+const char* const CONNECTION = "Anschluss";
+const char* const DRAWING = "Zeichnen";
+const char* const PIN = "eine Pinnummer von 2 bis 9 sein";
+const char* const LEVEL = "0 oder 1 sein";
+
+// In the order the file is read and checked, which is also the order of the values that
+// ReadSettingsFile takes them into; of two signals on one pin, the later one is named.
+const SettingsKey KEYS[] = {
+    {CONNECTION, "XTakt", DEFAULT_PORT_WIRING.xStepPin, FIRST_PIN, LAST_PIN, PIN},
+    {CONNECTION, "XRichtung", DEFAULT_PORT_WIRING.xDirectionPin, FIRST_PIN, LAST_PIN, PIN},
+    {CONNECTION, "YTakt", DEFAULT_PORT_WIRING.yStepPin, FIRST_PIN, LAST_PIN, PIN},
+    {CONNECTION, "YRichtung", DEFAULT_PORT_WIRING.yDirectionPin, FIRST_PIN, LAST_PIN, PIN},
+    {CONNECTION, "TaktInvertiert", 0, 0, 1, LEVEL},
+    {CONNECTION, "XRichtungInvertiert", 0, 0, 1, LEVEL},
+    {CONNECTION, "YRichtungInvertiert", 0, 0, 1, LEVEL},
+    {CONNECTION, "PortPruefen", DEFAULT_DRIVE_SETTINGS.checkPort, 0, 1, LEVEL},
+    {DRAWING, "Vorlauf", 0, 0, PRETRAVEL_MAX, "eine ganze Zahl von 0 bis 1000000 sein"},
+};
+constexpr size_t KEY_COUNT = sizeof KEYS / sizeof KEYS[0];
+constexpr size_t PIN_KEYS = 4; // the first four
+
+// A value of the file as a whole decimal number within the key's range. GetPrivateProfileIntA
+// would read "abc" as 0, a valid level, so the text itself is read.
+bool ReadNumber(const char* path, const SettingsKey& key, uint32_t* number) {
     // A missing key reads as its default, an empty value as a text without digits.
-    const char fallbackText[2] = {static_cast<char>('0' + fallback), '\0'};
+    const char fallbackText[2] = {static_cast<char>('0' + key.fallback), '\0'};
     char text[16];
     const DWORD length =
-        GetPrivateProfileStringA(SECTION, key.name, fallbackText, text, sizeof text, path);
+        GetPrivateProfileStringA(key.section, key.name, fallbackText, text, sizeof text, path);
     // A longer value is cut to the buffer, and a cut one may look valid ("90" cut to "9").
     if (length >= sizeof text - 1) {
         return false;
@@ -48,15 +59,15 @@ bool ReadNumber(const char* path, const WiringKey& key, uint8_t fallback, uint32
     uint32_t value = 0;
     const char* digits = at;
     for (; *at >= '0' && *at <= '9'; ++at) {
-        // Past three digits a number lies outside every range, and stays there.
-        value = value < 1000 ? value * 10 + static_cast<uint32_t>(*at - '0') : value;
+        // Past the largest allowed value a number lies outside every range, and stays there.
+        value = value <= PRETRAVEL_MAX ? value * 10 + static_cast<uint32_t>(*at - '0') : value;
     }
     const bool any = at != digits;
     while (*at == ' ' || *at == '\t') {
         ++at;
     }
     *number = value;
-    return any && *at == '\0';
+    return any && *at == '\0' && value >= key.lowest && value <= key.highest;
 }
 
 } // namespace
@@ -82,29 +93,28 @@ uint8_t PortWiringMap(const PortWiring& wiring, uint8_t signals) {
     return byte;
 }
 
-bool ReadPortWiring(const char* path, PortWiring* wiring, PortWiringRefusal* refusal) {
-    PortWiring read = DEFAULT_PORT_WIRING;
-    for (const WiringKey& key : KEYS) {
-        uint32_t number = 0;
-        const bool valid = ReadNumber(path, key, DEFAULT_PORT_WIRING.*key.field, &number) &&
-                           (key.pin ? number >= FIRST_PIN && number <= LAST_PIN : number <= 1);
-        if (!valid) {
-            *refusal = {key.name, key.pin ? "eine Pinnummer von 2 bis 9 sein" : "0 oder 1 sein",
-                        ""};
+bool ReadSettingsFile(const char* path, DriveSettings* settings, SettingsRefusal* refusal) {
+    uint32_t values[KEY_COUNT];
+    for (size_t i = 0; i < KEY_COUNT; ++i) {
+        if (!ReadNumber(path, KEYS[i], &values[i])) {
+            *refusal = {KEYS[i].name, KEYS[i].mustBe, ""};
             return false;
         }
-        read.*key.field = static_cast<uint8_t>(number);
     }
     for (size_t later = 1; later < PIN_KEYS; ++later) {
         for (size_t earlier = 0; earlier < later; ++earlier) {
-            if (read.*KEYS[later].field == read.*KEYS[earlier].field) {
+            if (values[later] == values[earlier]) {
                 *refusal = {KEYS[later].name, "auf einem anderen Pin liegen als ",
                             KEYS[earlier].name};
                 return false;
             }
         }
     }
-    *wiring = read;
+    // Every value is checked against its range above, so each fits its field.
+    auto small = [&values](size_t i) { return static_cast<uint8_t>(values[i]); };
+    *settings = {{small(0), small(1), small(2), small(3), small(4), small(5), small(6)},
+                 small(7),
+                 values[8]};
     return true;
 }
 

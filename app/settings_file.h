@@ -1,8 +1,8 @@
-// The wiring of the port's data pins to the machine's step and direction inputs: which pin
-// carries each of the drive's four signals, and at which levels. Breakout boards differ (many
-// take step on pin 2 and direction on pin 3, opto-coupled inputs are active low), so the user
-// sets it in kalibrix.ini beside the program, section [Anschluss]; without a file or key the
-// default holds.
+// kalibrix.ini beside the program: how the port's data pins are wired to the machine's step and
+// direction inputs (section [Anschluss]) and how the square is drawn (section [Zeichnen]).
+// Breakout boards differ (many take step on pin 2 and direction on pin 3, opto-coupled inputs
+// are active low), and a leadscrew nut has slack to take up before the square; without a file or
+// key the default holds.
 #pragma once
 
 #include <cstdint>
@@ -27,18 +27,29 @@ constexpr PortWiring DEFAULT_PORT_WIRING = {3, 2, 5, 4, 0, 0, 0};
 // level; a pin that carries no signal is 0.
 uint8_t PortWiringMap(const PortWiring& wiring, uint8_t signals);
 
+// Everything kalibrix.ini sets, as a start command checked it for the drive it starts.
+struct DriveSettings {
+    PortWiring wiring;  // [Anschluss]
+    uint8_t checkPort;  // [Anschluss] PortPruefen: 1 reads the first byte back from the port
+    uint32_t pretravel; // [Zeichnen] Vorlauf: steps each axis runs back and forth first
+};
+
+constexpr uint32_t PRETRAVEL_MAX = 1000000;
+constexpr DriveSettings DEFAULT_DRIVE_SETTINGS = {DEFAULT_PORT_WIRING, 1, 0};
+
 // Why a settings file is refused, for the message: "muss <key> <mustBe><otherKey>".
-struct PortWiringRefusal {
+struct SettingsRefusal {
     const char* key;
     const char* mustBe;
     const char* otherKey; // the key whose pin `key` repeats; "" for the other faults
 };
 
-// Reads [Anschluss] of the settings file at the full path `path` (a bare name would be looked
-// for in the Windows folder). A missing file or key keeps its default. False when a value is
-// not a whole number, a pin lies outside 2 to 9, a level is neither 0 nor 1, or two signals
-// share a pin; `refusal` then names the key, and `wiring` is left as it was.
-bool ReadPortWiring(const char* path, PortWiring* wiring, PortWiringRefusal* refusal);
+// Reads the settings file at the full path `path` (a bare name would be looked for in the
+// Windows folder). A missing file or key keeps its default. False when a value is not a whole
+// number, a pin lies outside 2 to 9, a level is neither 0 nor 1, the pre-travel lies outside 0 to
+// PRETRAVEL_MAX, or two signals share a pin; `refusal` then names the key, and `settings` is left
+// as it was.
+bool ReadSettingsFile(const char* path, DriveSettings* settings, SettingsRefusal* refusal);
 
 // The full path of kalibrix.ini in the folder of the running program, never the current
 // folder. False when it does not fit into `size` bytes.

@@ -10,17 +10,19 @@
 
 namespace {
 
-struct Side {
+struct Run {
     uint8_t stepHigh;
-    uint8_t stepLow; // the side's direction with both step lines at rest
+    uint8_t stepLow; // the run's direction with both step lines at rest
 };
 
-// X forward, Y forward, X back, Y back, in signals (PortWiringMap): bit 0 X direction, bit 1
-// X step, bit 2 Y direction, bit 3 Y step. A stepper driver samples its direction line at the
-// step edge and needs it steady some microseconds before, so each side writes its step-low byte
-// (the direction alone) and waits before its first step. The step-low byte also ends every
+// In signals (PortWiringMap): bit 0 X direction, bit 1 X step, bit 2 Y direction, bit 3 Y step.
+// The pre-travel runs each axis back and then forward by the same steps, so that both start the
+// square with the slack of their nuts taken up toward +, the direction of sides 1 and 2. Then
+// the square: X forward, Y forward, X back, Y back. A stepper driver samples its direction line
+// at the step edge and needs it steady some microseconds before, so each run writes its step-low
+// byte (the direction alone) and waits before its first step. The step-low byte also ends every
 // pulse, a stopped one included.
-const Side SIDES[4] = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
+const Run RUNS[RUN_COUNT] = {{3, 1}, {2, 0}, {12, 4}, {8, 0}, {2, 0}, {8, 0}, {3, 1}, {12, 4}};
 
 int64_t ReadOrZero(int64_t (*read)(void*), void* context) {
     return read != nullptr ? read(context) : 0;
@@ -31,17 +33,58 @@ int32_t ReadStepCount(const SquareDriveIo& io) {
     return static_cast<int32_t>(static_cast<uint32_t>(ReadOrZero(io.readStepCount, io.context)));
 }
 
-bool Write(const SquareDriveIo& io, uint32_t port, uint8_t value, uint8_t idle) {
-    return io.writePort == nullptr || io.writePort(io.context, port, value, idle);
-}
-
 bool Wait(const SquareDriveIo& io) {
     // Only the low 32 bits of the delay count.
     const uint32_t milliseconds = static_cast<uint32_t>(ReadOrZero(io.readDelay, io.context));
     return io.sleep == nullptr || io.sleep(io.context, milliseconds);
 }
 
+// One drive under way: where it writes and how far it has come.
+struct Drawing {
+    const SquareDriveIo& io;
+    uint32_t port;
+    uint32_t pretravel;
+    int32_t steps; // as read last
+    bool readBack; // the first write is still to be read back
+    DriveProgress progress;
+};
+
+// Writes one byte and notes how far the drive has come; false when the drive has been told to
+// stop, or when the port did not give back the first byte (no port answers at the address; the
+// byte set only directions, so no step had begun).
+bool Put(Drawing* drawing, uint8_t value, uint8_t idle) {
+    const SquareDriveIo& io = drawing->io;
+    if (io.writePort != nullptr && !io.writePort(io.context, drawing->port, value, idle)) {
+        return false;
+    }
+    if (drawing->readBack) {
+        drawing->readBack = false;
+        int32_t read = -1;
+        if (!io.readPort(io.context, drawing->port, &read)) {
+            return false;
+        }
+        if (read >= 0 && read != value) {
+            if (io.reportNoPort != nullptr) {
+                io.reportNoPort(io.context, io.drive, drawing->port, value,
+                                static_cast<uint8_t>(read));
+            }
+            return false;
+        }
+    }
+    ++drawing->progress.writesMade;
+    drawing->progress.writesInAll = DriveWrites(drawing->steps, drawing->pretravel);
+    if (io.noteProgress != nullptr) {
+        io.noteProgress(io.context, io.drive, drawing->progress);
+    }
+    return true;
+}
+
 } // namespace
+
+uint64_t DriveWrites(int32_t steps, uint32_t pretravel) {
+    const uint64_t before = pretravel > 0 ? 4 * (2 * uint64_t{pretravel} + 1) : 0;
+    return before + (steps > 0 ? 4 * (2 * static_cast<uint64_t>(steps) + 1) : 0);
+}
 
 bool DrawSquare(const SquareDriveIo& io) {
     const uint32_t port = static_cast<uint32_t>(ReadOrZero(io.readPortAddress, io.context));
@@ -51,25 +94,33 @@ bool DrawSquare(const SquareDriveIo& io) {
     }
     // On the machine's pins and levels, once: a step line at rest may be high, and what ends a
     // pulse (a stop's last write too) is the mapped step-low byte.
-    const PortWiring& wiring = io.wiring != nullptr ? *io.wiring : DEFAULT_PORT_WIRING;
-    Side sides[4];
-    for (size_t i = 0; i < 4; ++i) {
-        sides[i] = {PortWiringMap(wiring, SIDES[i].stepHigh),
-                    PortWiringMap(wiring, SIDES[i].stepLow)};
+    const DriveSettings& settings = io.settings != nullptr ? *io.settings : DEFAULT_DRIVE_SETTINGS;
+    Run runs[RUN_COUNT];
+    for (size_t i = 0; i < RUN_COUNT; ++i) {
+        runs[i] = {PortWiringMap(settings.wiring, RUNS[i].stepHigh),
+                   PortWiringMap(settings.wiring, RUNS[i].stepLow)};
     }
     // Read before the wait ahead of the pulse it decides on: only the write follows a deadline.
-    int32_t steps = ReadStepCount(io);
-    for (const Side& side : sides) {
+    Drawing drawing = {io,
+                       port,
+                       settings.pretravel,
+                       ReadStepCount(io),
+                       settings.checkPort != 0 && io.readPort != nullptr,
+                       {0, 0, 0}};
+    for (uint32_t run = 0; run < RUN_COUNT; ++run) {
+        drawing.progress.run = run;
+        const Run& bytes = runs[run];
         // Wider than the step count, so that a count of 2^31 - 1 still ends its side.
-        for (int64_t pulse = 0; pulse < steps; ++pulse) {
-            if (pulse == 0 && !(Write(io, port, side.stepLow, side.stepLow) && Wait(io))) {
+        for (int64_t pulse = 0;
+             pulse < (run < FIRST_SIDE_RUN ? int64_t{drawing.pretravel} : drawing.steps); ++pulse) {
+            if (pulse == 0 && !(Put(&drawing, bytes.stepLow, bytes.stepLow) && Wait(io))) {
                 return false;
             }
-            if (!(Write(io, port, side.stepHigh, side.stepLow) && Wait(io)) ||
-                !Write(io, port, side.stepLow, side.stepLow)) {
+            if (!(Put(&drawing, bytes.stepHigh, bytes.stepLow) && Wait(io)) ||
+                !Put(&drawing, bytes.stepLow, bytes.stepLow)) {
                 return false;
             }
-            steps = ReadStepCount(io);
+            drawing.steps = ReadStepCount(io);
             if (!Wait(io)) {
                 return false;
             }
@@ -87,8 +138,7 @@ namespace {
 using Out32Function = void(WINAPI*)(short port, short value);
 
 Out32Function FindOut32() {
-    FARPROC found = LibraryGetFunction(0, "Out32");
-    return reinterpret_cast<Out32Function>(reinterpret_cast<void (*)()>(found));
+    return LibraryGetTypedFunction<Out32Function>(0, "Out32");
 }
 
 struct PortWrite {
@@ -110,13 +160,16 @@ void EndPulse(void* context) {
 }
 
 // The pace of one drive: its fine wait, the moment its last write returned, the "Out32" found
-// for the next write, and what a stop writes while a step line is high.
+// for the next write, what a stop writes while a step line is high, and the progress to pass on.
 struct DrivePace {
     FineWait wait;
     int64_t lastWrite; // performance counter
     Out32Function out32;
     bool out32Found; // out32 is the next write's (it may be null: the library has none)
     PortWrite endPulse;
+    intptr_t drive;
+    DriveProgress progress; // as noted after the last write; writesInAll 0 before the first
+    int64_t progressDue;    // performance counter; 0, so the first wait passes it on at once
 };
 
 void DrivePaceBegin(DrivePace* pace, const FineWaitPlatform* platform) {
@@ -124,6 +177,9 @@ void DrivePaceBegin(DrivePace* pace, const FineWaitPlatform* platform) {
     pace->lastWrite = FineWaitNow();
     pace->out32 = nullptr;
     pace->out32Found = false;
+    pace->drive = 0;
+    pace->progress = {0, 0, 0};
+    pace->progressDue = 0;
 }
 
 // May be called more than once.
@@ -176,15 +232,112 @@ bool DriveWritePort(void* context, uint32_t port, uint8_t value, uint8_t idle) {
 
 namespace {
 
+// Drive names are multiples of four, so that a report's value carries its kind in the two low
+// bits beside the name; the detail carries the figures.
+constexpr intptr_t DRIVE_NAME_STEP = 4;
+constexpr intptr_t REPORT_KIND_BITS = DRIVE_NAME_STEP - 1;
+
+// Progress: the run in bits 0-2, the percentage in bits 3-9, the seconds left from bit 10 on.
+// No port: the address in bits 0-15, the byte written in bits 16-23, the byte read from bit 24.
+constexpr int PERCENT_SHIFT = 3;
+constexpr int SECONDS_SHIFT = 10;
+constexpr int WRITTEN_SHIFT = 16;
+constexpr int READ_SHIFT = 24;
+
+struct PostedReport {
+    intptr_t value;
+    uint32_t detail;
+};
+
+void PostReport(void* context) {
+    const auto* report = static_cast<const PostedReport*>(context);
+    PostApplicationEvent(App.mainWindow, report->value, static_cast<intptr_t>(report->detail));
+}
+
+// A stopped drive posts nothing more: once the stop has returned, shut-down may take down what a
+// post uses. One already on its way says nothing either, as the window's thread knows.
+void PostDriveReport(intptr_t drive, DriveReportKind kind, uint32_t detail) {
+    PostedReport report = {drive | kind, detail};
+    ThreadRunUnlessStopped(PostReport, &report);
+}
+
+constexpr uint32_t PROGRESS_INTERVAL_MS = 250;
+
+// Hands the progress noted last to the window's thread, with the time the drive needs from now:
+// the rest of this wait, and a write with its wait of `milliseconds` for every write to come.
+void PassOnProgress(DrivePace* pace, int64_t deadline, uint32_t milliseconds) {
+    const DriveProgress& progress = pace->progress;
+    const int64_t now = FineWaitNow();
+    const bool all = progress.writesMade >= progress.writesInAll;
+    const uint64_t percent = all ? 100 : progress.writesMade * 100 / progress.writesInAll;
+    const uint64_t writesLeft = all ? 0 : progress.writesInAll - progress.writesMade;
+    const uint64_t waitLeft =
+        deadline > now ? static_cast<uint64_t>((deadline - now) * 1000 / pace->wait.frequency) : 0;
+    // Some 2^34 writes of up to 2^32 ms each would overflow: such a square takes for ever anyway.
+    const uint64_t limit = uint64_t{DRIVE_SECONDS_LEFT_MAX} * 1000;
+    const uint64_t left = milliseconds > 0 && writesLeft > limit / milliseconds
+                              ? limit
+                              : writesLeft * milliseconds + waitLeft;
+    const uint64_t seconds = left >= limit ? DRIVE_SECONDS_LEFT_MAX : (left + 999) / 1000;
+    PostDriveReport(pace->drive, DRIVE_PROGRESS,
+                    progress.run | static_cast<uint32_t>(percent) << PERCENT_SHIFT |
+                        static_cast<uint32_t>(seconds) << SECONDS_SHIFT);
+    pace->progressDue = FineWaitAfter(&pace->wait, now, PROGRESS_INTERVAL_MS);
+}
+
 // Until the milliseconds have passed since the last write; a stop ends the wait at once. The next
-// write's "Out32" is found first, so that only the write itself follows the deadline.
+// write's "Out32" is found first, so that only the write itself follows the deadline. The
+// progress is passed on a few times a second, also in the middle of a long wait, whose deadline
+// stays as it is.
 bool DriveSleep(void* context, uint32_t milliseconds) {
     auto* pace = static_cast<DrivePace*>(context);
     if (!ThreadRunUnlessStopped(FindNextOut32, pace)) {
         return false;
     }
     const int64_t deadline = FineWaitAfter(&pace->wait, pace->lastWrite, milliseconds);
-    return FineWaitUntil(&pace->wait, deadline, ThreadStopEvent()) && !ThreadStopRequested();
+    for (;;) {
+        const bool progressFirst = pace->progress.writesInAll != 0 && pace->progressDue < deadline;
+        if (!FineWaitUntil(&pace->wait, progressFirst ? pace->progressDue : deadline,
+                           ThreadStopEvent()) ||
+            ThreadStopRequested()) {
+            return false;
+        }
+        if (!progressFirst) {
+            return true;
+        }
+        PassOnProgress(pace, deadline, milliseconds);
+    }
+}
+
+void DriveNoteProgress(void* context, intptr_t drive, const DriveProgress& progress) {
+    auto* pace = static_cast<DrivePace*>(context);
+    pace->drive = drive;
+    pace->progress = progress;
+}
+
+using Inp32Function = short(WINAPI*)(short port);
+
+struct PortRead {
+    uint32_t port;
+    int32_t value;
+};
+
+// Like the writes, never once the drive is stopped. The library's answer is a word; the data
+// register is its low byte.
+void ReadBack(void* context) {
+    auto* read = static_cast<PortRead*>(context);
+    const auto inp32 = LibraryGetTypedFunction<Inp32Function>(0, "Inp32");
+    read->value =
+        inp32 != nullptr ? static_cast<uint8_t>(inp32(static_cast<short>(read->port))) : -1;
+}
+
+bool DriveReadPort(void*, uint32_t port, int32_t* value) {
+    PortRead read = {port, -1};
+    if (!ThreadRunUnlessStopped(ReadBack, &read)) {
+        return false;
+    }
+    *value = read.value;
+    return true;
 }
 
 int64_t DriveReadStepCount(void*) {
@@ -217,11 +370,17 @@ int64_t DriveReadPortAddress(void*) {
     }
 }
 
+// The drive is done either way: the timer resolution goes back before anything else.
 void DriveReportDone(void* context, intptr_t drive) {
-    // The square is done: the timer resolution goes back before anything else.
     DrivePaceEnd(static_cast<DrivePace*>(context));
-    // Also after a stop: the window's thread knows whether one came first, this thread cannot.
-    PostApplicationEvent(App.mainWindow, drive);
+    PostDriveReport(drive, DRIVE_DONE, 0);
+}
+
+void DriveReportNoPort(void* context, intptr_t drive, uint32_t port, uint8_t written,
+                       uint8_t read) {
+    DrivePaceEnd(static_cast<DrivePace*>(context));
+    PostDriveReport(drive, DRIVE_NO_PORT,
+                    port | uint32_t{written} << WRITTEN_SHIFT | uint32_t{read} << READ_SHIFT);
 }
 
 } // namespace
@@ -233,8 +392,11 @@ SquareDriveIo ProgramSquareDriveIo() {
         DriveReadStepCount,
         DriveReadDelay,
         DriveWritePort,
+        DriveReadPort,
         DriveSleep,
+        DriveNoteProgress,
         DriveReportDone,
+        DriveReportNoPort,
         nullptr,
         0,
     };
@@ -251,22 +413,22 @@ bool DrawPacedSquare(SquareDriveIo io, const FineWaitPlatform* platform) {
 
 namespace {
 
-void TakeDriveWiring(void* wiring) {
-    *static_cast<PortWiring*>(wiring) = App.driveWiring;
+void TakeDriveSettings(void* settings) {
+    *static_cast<DriveSettings*>(settings) = App.driveSettings;
 }
 
 } // namespace
 
 DWORD WINAPI SquareDrive(LPVOID parameter) {
     // A drive stopped before it ran (the window closed right after the start) reads nothing:
-    // shut-down may already be taking down the tables it would read. The wiring is taken whole
-    // before a stop or not at all, and the next start writes it only once this drive is stopped.
-    PortWiring wiring;
-    if (!ThreadRunUnlessStopped(TakeDriveWiring, &wiring)) {
+    // shut-down may already be taking down the tables it would read. The settings are taken whole
+    // before a stop or not at all, and the next start writes them only once this drive is stopped.
+    DriveSettings settings;
+    if (!ThreadRunUnlessStopped(TakeDriveSettings, &settings)) {
         return 0;
     }
     SquareDriveIo io = ProgramSquareDriveIo();
-    io.wiring = &wiring;
+    io.settings = &settings;
     io.drive = reinterpret_cast<intptr_t>(parameter);
     DrawPacedSquare(io);
     return 0;
@@ -274,14 +436,33 @@ DWORD WINAPI SquareDrive(LPVOID parameter) {
 
 void StopSquareDrive() {
     ThreadKill(App.workerThread);
-    ++App.driveGeneration;
+    App.driveGeneration += DRIVE_NAME_STEP;
 }
 
 void StartSquareDrive(ThreadProcedure procedure) {
-    ++App.driveGeneration;
+    App.driveGeneration += DRIVE_NAME_STEP;
     App.workerThread = ThreadCreate(procedure, App.driveGeneration);
 }
 
 bool IsCurrentDrive(intptr_t drive) {
     return drive == App.driveGeneration;
+}
+
+bool TakeDriveReport(intptr_t value, intptr_t detail, DriveReport* report) {
+    if (!IsCurrentDrive(value & ~REPORT_KIND_BITS)) {
+        return false;
+    }
+    const uint32_t bits = static_cast<uint32_t>(detail);
+    *report = {};
+    report->kind = static_cast<DriveReportKind>(value & REPORT_KIND_BITS);
+    if (report->kind == DRIVE_PROGRESS) {
+        report->run = bits & 7;
+        report->percent = bits >> PERCENT_SHIFT & 127;
+        report->secondsLeft = bits >> SECONDS_SHIFT;
+    } else if (report->kind == DRIVE_NO_PORT) {
+        report->port = bits & 0xFFFF;
+        report->written = static_cast<uint8_t>(bits >> WRITTEN_SHIFT);
+        report->read = static_cast<uint8_t>(bits >> READ_SHIFT);
+    }
+    return report->kind <= DRIVE_NO_PORT;
 }

@@ -1,17 +1,29 @@
 // The square drive: pulses the X and Y step/direction lines on the parallel port so that a pen
-// draws a square, then hands its completion to the window's thread, which tells the user to
-// measure a side.
+// draws a square, after an optional pre-travel that takes up each axis's slack, and hands its
+// progress and its end to the window's thread, which tells the user.
 #pragma once
 
 #include <windows.h>
 #include <cstdint>
-#include "app/port_wiring.h"
+#include "app/settings_file.h"
 #include "runtime/fine_wait.h"
 #include "runtime/threads.h"
 
+// The runs of a drive, in order: with a pre-travel first X back, X forward, Y back and Y forward,
+// then the square's four sides, X forward, Y forward, X back, Y back.
+constexpr uint32_t FIRST_SIDE_RUN = 4;
+constexpr uint32_t RUN_COUNT = 8;
+
+// How far a drive has come, after one of its writes.
+struct DriveProgress {
+    uint32_t run;         // the run the write belongs to
+    uint64_t writesMade;  // of the whole drive, this one included
+    uint64_t writesInAll; // of the whole drive, as the step count now reads
+};
+
 // What the drive needs of the world. The program binds these to gadget 15, the application's
-// shared texts, "Out32" of library 0, the paced wait and an event to the main window; tests bind
-// them to recorders.
+// shared texts, "Out32" and "Inp32" of library 0, the paced wait and events to the main window;
+// tests bind them to recorders.
 struct SquareDriveIo {
     void* context;
     // The port address text, read once when the drive starts (gadget 15 in the program).
@@ -23,29 +35,46 @@ struct SquareDriveIo {
     // the byte begins: the same byte with its step line back at rest (equal to the byte when no
     // step line is raised). A drive stopped before its next write leaves the port at `idle`.
     bool (*writePort)(void* context, uint32_t port, uint8_t value, uint8_t idle);
+    // Reads the port's data register into `value`, -1 where the library cannot read it; false
+    // when the drive has been told to stop. Null where nothing can be read.
+    bool (*readPort)(void* context, uint32_t port, int32_t* value);
     // Waits the milliseconds after the write just made; false when the drive has been told to
     // stop.
     bool (*sleep)(void* context, uint32_t milliseconds);
+    // After every write, before its wait: how far the drive has come. The program's binding
+    // passes it on to the window's thread a few times a second.
+    void (*noteProgress)(void* context, intptr_t drive, const DriveProgress& progress);
     // Reports the square complete, once the last write and the wait after it are done, under
     // the drive's name. The program's binding gives the timer back and hands the completion to
     // the window's thread as an event; that thread alone decides whether "Fertig!" is still
     // true, so the drive shows no window and a stop never has to end one on its thread.
     void (*reportDone)(void* context, intptr_t drive);
-    // The pins and levels the bytes go out on, taken once when the drive starts; null is the
-    // default wiring.
-    const PortWiring* wiring;
-    intptr_t drive; // the name its completion carries (the value it was started under)
+    // Reports that the byte read back after the first write is not the one written: no port
+    // answers at the address. The drive has ended, with its step lines at rest.
+    void (*reportNoPort)(void* context, intptr_t drive, uint32_t port, uint8_t written,
+                         uint8_t read);
+    // The pins, levels, read-back and pre-travel of kalibrix.ini, taken once when the drive
+    // starts; null is the default.
+    const DriveSettings* settings;
+    intptr_t drive; // the name its reports carry (the value it was started under)
 };
 
 // The largest I/O address: "Out32" takes a 16-bit port.
 constexpr uint32_t PORT_ADDRESS_MAX = 0xFFFF;
 
-// Draws the square through the given operations: each side sets its direction in a write of its
-// own (both step lines at rest), a wait ahead of its first step, then pulses its N steps. Every
-// write is followed by its wait, and the step count that decides on the next pulse is read before
-// that wait, so that only the write follows a deadline. Returns true when the square is complete
-// and reported, false when the drive was told to stop (nothing more is written then) or the port
-// address lies outside the I/O space (nothing is written at all).
+// The writes of a drive: each run of pulses sets its direction in a write of its own, then
+// writes each pulse's two bytes. 8 x steps + 4 without a pre-travel, 8 x (steps + pretravel) + 8
+// with one.
+uint64_t DriveWrites(int32_t steps, uint32_t pretravel);
+
+// Draws the square through the given operations, after the pre-travel of its settings: each run
+// sets its direction in a write of its own (both step lines at rest), a wait ahead of its first
+// step, then pulses its steps. Every write is followed by its wait, and the step count that
+// decides on the next pulse is read before that wait, so that only the write follows a deadline.
+// Where the settings ask for it, the byte of the first write is read back before its wait.
+// Returns true when the square is complete and reported, false when the drive was told to stop
+// (nothing more is written then), no port answered (reported) or the port address lies outside
+// the I/O space (nothing is written at all).
 bool DrawSquare(const SquareDriveIo& io);
 
 // The program's port write: "Out32" of library 0 with the port and the byte, unless the calling
@@ -55,8 +84,8 @@ bool DrawSquare(const SquareDriveIo& io);
 // the pace that DrawPacedSquare passes, which notes when the write returned.
 bool DriveWritePort(void* pace, uint32_t port, uint8_t value, uint8_t idle);
 
-// The program's operations: gadget 15, the shared texts, the paced write and wait, the
-// completion event. Tests take them and replace the port reader or the report.
+// The program's operations: gadget 15, the shared texts, the paced write, read-back and wait, the
+// reports as events. Tests take them and replace the port reader or a report.
 SquareDriveIo ProgramSquareDriveIo();
 // DrawSquare paced as the program paces it: every wait runs from the moment the previous write
 // returned, with a timer of 1 ms granularity or finer, and "Out32" is found before the wait, so
@@ -66,7 +95,7 @@ SquareDriveIo ProgramSquareDriveIo();
 bool DrawPacedSquare(SquareDriveIo io, const FineWaitPlatform* platform = nullptr);
 
 // The drive's thread procedure in the program; the parameter is the drive's name. Returns 0. It
-// drives the wiring that the start command checked and left in the application state.
+// drives with the settings that the start command checked and left in the application state.
 DWORD WINAPI SquareDrive(LPVOID parameter);
 
 // The drives as the window's thread keeps them. Only that thread calls these, and it also takes
@@ -81,5 +110,21 @@ void StopSquareDrive();
 // with the drive's name as its parameter; its thread number goes to App.workerThread, 0 when
 // the thread could not be created.
 void StartSquareDrive(ThreadProcedure procedure = SquareDrive);
-// True when a completion names the current drive: no stop or start has come since it started.
+// True when a report names the current drive: no stop or start has come since it started.
 bool IsCurrentDrive(intptr_t drive);
+
+// A drive's report as the window's thread takes it.
+enum DriveReportKind : uint8_t { DRIVE_PROGRESS, DRIVE_DONE, DRIVE_NO_PORT };
+struct DriveReport {
+    DriveReportKind kind;
+    uint32_t run;          // progress: as in DriveProgress
+    uint32_t percent;      // progress: of the writes, 0 to 100
+    uint32_t secondsLeft;  // progress: rounded up, at most DRIVE_SECONDS_LEFT_MAX
+    uint32_t port;         // no port: the address
+    uint8_t written, read; // no port: the byte of the first write, and what the port read back
+};
+constexpr uint32_t DRIVE_SECONDS_LEFT_MAX = (1u << 22) - 1;
+
+// The report an application event carries (its value and its detail). False when it names no
+// current drive: one that was stopped or replaced, whose report changes nothing.
+bool TakeDriveReport(intptr_t value, intptr_t detail, DriveReport* report);

@@ -17,6 +17,13 @@ bool LibrariesInit();
 intptr_t LibraryOpen(intptr_t number, const char* file);
 // The exported function `name` of the library, or null. Looked up anew on every call.
 FARPROC LibraryGetFunction(intptr_t number, const char* name);
+// The same as the pointer type of the function's declaration, so that the compiler checks every
+// call through it.
+template <typename Function>
+Function LibraryGetTypedFunction(intptr_t number, const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void (*)()>(LibraryGetFunction(number, name)));
+}
 // Calls the function with `count` word arguments in order and returns its word result, or 0
 // when the function is not found. A word is pointer-sized. On 32-bit Windows it works for
 // stdcall and cdecl functions alike; 64-bit Windows has one calling convention.

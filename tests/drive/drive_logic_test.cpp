@@ -9,7 +9,7 @@
 namespace {
 
 struct Step {
-    char kind;       // 'W' write, 'S' sleep
+    char kind;       // 'W' write, 'S' sleep, 'R' read back
     uint32_t first;  // port, or milliseconds
     uint32_t second; // byte
     bool operator==(const Step& other) const {
@@ -28,12 +28,17 @@ struct Recorder {
     std::function<int64_t(const Recorder&)> steps = [](const Recorder&) { return 100; };
     std::function<int64_t(const Recorder&)> delay = [](const Recorder&) { return 5; };
     size_t stopAfterWrites = SIZE_MAX; // told to stop once this many writes are made
+    int32_t readBack = NO_READ_BACK;   // what the port gives back: a byte, or -1 for nothing
     std::vector<Step> log;
     std::vector<uint32_t> idles; // of each write: what a stop after it would write
+    std::vector<DriveProgress> progress;
     size_t writes = 0;
     int portReads = 0;
     int reports = 0;
-    intptr_t reportedDrive = 0; // the name the last report carried
+    intptr_t reportedDrive = 0;           // the name the last report carried
+    std::vector<uint32_t> noPortReported; // port, byte written, byte read
+
+    static constexpr int32_t NO_READ_BACK = -2; // no operation to read the port with
 
     SquareDriveIo Io() {
         SquareDriveIo io = {};
@@ -66,10 +71,27 @@ struct Recorder {
             r->log.push_back({'S', milliseconds, 0});
             return r->writes < r->stopAfterWrites;
         };
+        if (readBack != NO_READ_BACK) {
+            io.readPort = [](void* c, uint32_t, int32_t* value) {
+                auto* r = static_cast<Recorder*>(c);
+                r->log.push_back({'R', 0, 0});
+                *value = r->readBack;
+                return true;
+            };
+        }
+        io.noteProgress = [](void* c, intptr_t, const DriveProgress& progress) {
+            static_cast<Recorder*>(c)->progress.push_back(progress);
+        };
         io.reportDone = [](void* c, intptr_t drive) {
             auto* r = static_cast<Recorder*>(c);
             ++r->reports;
             r->reportedDrive = drive;
+        };
+        io.reportNoPort = [](void* c, intptr_t drive, uint32_t port, uint8_t written,
+                             uint8_t read) {
+            auto* r = static_cast<Recorder*>(c);
+            r->reportedDrive = drive;
+            r->noPortReported = {port, written, read};
         };
         return io;
     }
@@ -120,6 +142,13 @@ TEST(DriveLogicTest, DefaultsGive804WritesToPort888EachFollowedByItsWait) {
     EXPECT_EQ(recorder.portReads, 1);
     EXPECT_EQ(recorder.reports, 1);
     EXPECT_EQ(recorder.reportedDrive, 7) << "the completion must name its drive";
+    // How far it has come, after every write: the four sides are runs 4 to 7.
+    ASSERT_EQ(recorder.progress.size(), 804u);
+    for (size_t i = 0; i < 804; ++i) {
+        ASSERT_EQ(recorder.progress[i].writesMade, i + 1);
+        ASSERT_EQ(recorder.progress[i].writesInAll, 804u);
+        ASSERT_EQ(recorder.progress[i].run, FIRST_SIDE_RUN + i / 201) << i;
+    }
 }
 
 // kalibrix.ini puts each signal on its pin at its level; the sequence keeps its shape. Each row
@@ -148,13 +177,95 @@ TEST(DriveLogicTest, TheWiringMapsEverySignalToItsPinAndLevel) {
         Recorder recorder;
         recorder.steps = [](const Recorder&) { return 1; };
         SquareDriveIo io = recorder.Io();
-        io.wiring = &row.wiring;
+        const DriveSettings settings = {row.wiring, 1, 0};
+        io.settings = &settings;
         EXPECT_TRUE(DrawSquare(io));
         EXPECT_EQ(recorder.Bytes(), row.bytes);
         ASSERT_EQ(recorder.idles.size(), row.bytes.size());
         for (size_t i = 0; i < row.bytes.size(); ++i) {
             EXPECT_EQ(recorder.idles[i], row.bytes[i - i % 3]) << "write " << i;
         }
+    }
+}
+
+// Vorlauf takes up each axis's slack toward +: X back and forward, Y back and forward, each run
+// built like a side, then the square as ever. Every byte follows the wiring, and a stop in the
+// middle of a pre-travel pulse ends it with that run's byte at rest.
+TEST(DriveLogicTest, APreTravelRunsEachAxisBackAndForwardBeforeTheSquare) {
+    // Step on pins 2 and 4, active low; direction on pins 3 and 5.
+    const DriveSettings settings = {{2, 3, 4, 5, 1, 0, 0}, 1, 2};
+    const std::vector<uint32_t> pretravel = {
+        7,  6, 7,  6, 7,  // X back: 7, (6, 7) x 2
+        5,  4, 5,  4, 5,  // X forward
+        13, 9, 13, 9, 13, // Y back
+        5,  1, 5,  1, 5,  // Y forward
+    };
+    const std::vector<uint32_t> square = {5, 4, 5, 5, 1, 5, 7, 6, 7, 13, 9, 13};
+    Recorder recorder;
+    recorder.steps = [](const Recorder&) { return 1; };
+    SquareDriveIo io = recorder.Io();
+    io.settings = &settings;
+    EXPECT_TRUE(DrawSquare(io));
+    std::vector<uint32_t> expected = pretravel;
+    expected.insert(expected.end(), square.begin(), square.end());
+    EXPECT_EQ(recorder.Bytes(), expected);
+    ASSERT_EQ(recorder.progress.size(), expected.size());
+    EXPECT_EQ(recorder.progress.back().writesInAll, DriveWrites(1, 2));
+    EXPECT_EQ(DriveWrites(1, 2), 8u * (1 + 2) + 8);
+    EXPECT_EQ(recorder.progress[4].run, 0u);
+    EXPECT_EQ(recorder.progress[5].run, 1u);
+    EXPECT_EQ(recorder.progress[20].run, FIRST_SIDE_RUN);
+    EXPECT_EQ(recorder.reports, 1);
+
+    Recorder stopped;
+    stopped.stopAfterWrites = 12; // once Y back's first step has begun, its line low
+    SquareDriveIo stoppedIo = stopped.Io();
+    stoppedIo.settings = &settings;
+    EXPECT_FALSE(DrawSquare(stoppedIo));
+    expected.resize(12);
+    EXPECT_EQ(stopped.Bytes(), expected);
+    EXPECT_EQ(stopped.idles.back(), 13u) << "the begun pulse ends with Y back at rest";
+    EXPECT_EQ(stopped.reports, 0);
+}
+
+// The first write sets the directions with every step line at rest; the port must give it back,
+// or no port answers at the address and the drive ends there, reporting what it read.
+TEST(DriveLogicTest, AFirstByteThatDoesNotComeBackEndsTheDrive) {
+    const struct {
+        const char* name;
+        int32_t readBack;
+        uint8_t checkPort;
+        uint32_t pretravel;
+        bool drawn;
+    } rows[] = {
+        {"read back", 0, 1, 0, true},
+        {"a floating bus", 255, 1, 0, false},
+        {"a library that cannot read", -1, 1, 0, true},
+        {"PortPruefen=0", 255, 0, 0, true},
+        {"no read operation", Recorder::NO_READ_BACK, 1, 0, true},
+        {"the pre-travel's first byte", 0, 1, 3, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Recorder recorder;
+        recorder.steps = [](const Recorder&) { return 1; };
+        recorder.readBack = row.readBack;
+        SquareDriveIo io = recorder.Io();
+        io.drive = 5;
+        const DriveSettings settings = {DEFAULT_PORT_WIRING, row.checkPort, row.pretravel};
+        io.settings = &settings;
+        EXPECT_EQ(DrawSquare(io), row.drawn);
+        EXPECT_EQ(recorder.reports, row.drawn ? 1 : 0);
+        if (row.drawn) {
+            EXPECT_TRUE(recorder.noPortReported.empty());
+            continue;
+        }
+        // The pre-travel begins with X back, direction high: 1 goes out, 0 comes back.
+        const uint32_t written = row.pretravel > 0 ? 1 : 0;
+        EXPECT_EQ(recorder.log, (std::vector<Step>{{'W', 888, written}, {'R', 0, 0}}));
+        EXPECT_EQ(recorder.noPortReported,
+                  (std::vector<uint32_t>{888, written, static_cast<uint32_t>(row.readBack)}));
+        EXPECT_EQ(recorder.reportedDrive, 5);
     }
 }
 
