@@ -41,6 +41,11 @@ const char* const TEXT_READY = "Setze den Stift mittig auf ein Blatt Papier...";
 const char* const TEXT_STOPPED = "'Stop' wurde bet\xE4tigt, Taktausgabe wurde zwangsbeendet!";
 const char* const TEXT_DONE =
     "Das Quadrat wurde erfolgreich gemalt, trage nun die Seitenl\xE4nge ein!";
+const char* const TEXT_NOTICE = "Kalibrix V1 \x96 Schrittweiten-Kalibrierung f\xFCr Fr\xE4sen";
+const char* const TEXT_DRIVER_CLOSED =
+    "Der Treiber von 'inpout32.dll' ist nicht geladen, darum erreicht Kalibrix den Port nicht. "
+    "Starte Kalibrix einmal mit Rechtsklick, 'Als Administrator ausf\xFChren'; unter Windows 11 "
+    "kann die Speicher-Integrit\xE4t (Kernisolierung) den Treiber sperren.";
 
 std::string BuildFolder() {
     return driver::JoinPath(driver::OwnFolder(), "..");
@@ -53,6 +58,14 @@ std::string StandInLibrary() {
 }
 std::string LibraryWithoutOut32() {
     return driver::JoinPath(BuildFolder(), "standin-no-out32\\inpout32.dll");
+}
+// The stand-in as the real library is without its driver, and at an address where no port
+// answers.
+std::string LibraryWithoutDriver() {
+    return driver::JoinPath(BuildFolder(), "standin-driver-closed\\inpout32.dll");
+}
+std::string LibraryWithoutPort() {
+    return driver::JoinPath(BuildFolder(), "standin-no-port\\inpout32.dll");
 }
 
 std::string TestFolder(const std::string& suffix = std::string()) {
@@ -81,9 +94,11 @@ bool PostEach(std::initializer_list<OutsidePost> posts) {
 
 class EndToEnd : public ::testing::Test {
   protected:
-    // Starts the program beside the given library (none when empty) and waits for its window.
-    void Launch(const std::string& library = StandInLibrary()) {
-        ASSERT_TRUE(program_.Prepare(TestFolder(), ProgramFile(), library))
+    // Starts the program beside the given library (none when empty) and kalibrix.ini (none
+    // when empty), and waits for its window.
+    void Launch(const std::string& library = StandInLibrary(),
+                const std::string& settings = std::string()) {
+        ASSERT_TRUE(program_.Prepare(TestFolder(), ProgramFile(), library, settings))
             << "cannot prepare " << TestFolder();
         ASSERT_TRUE(program_.Start());
         window_ = program_.WaitForWindow(START_TIMEOUT_MS);
@@ -120,6 +135,14 @@ class EndToEnd : public ::testing::Test {
 
     size_t Writes() { return driver::ReadTrace(program_.TracePath()).size(); }
 
+    // A harmless click queued behind what the program was sent: once its result shows, the
+    // program has handled all that came before.
+    void WaitForMarker() {
+        ASSERT_TRUE(driver::SetText(Gadget(12), ""));
+        driver::Click(Gadget(16));
+        ASSERT_NE("", driver::WaitForAnyText(Gadget(12), BOX_TIMEOUT_MS)) << "the marker was lost";
+    }
+
     void CloseAndExpectExitCodeZero() {
         driver::Close(window_);
         EXPECT_EQ(0u, program_.WaitForExit(EXIT_TIMEOUT_MS));
@@ -143,10 +166,9 @@ const DWORD TEXT_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP;
 const DWORD STRING_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL;
 const DWORD BUTTON_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP;
 
-// In creation order, which is the order of the children.
+// In creation order, which is the order of the children and of the Tab cycle.
 const GadgetRow MAIN_GADGETS[] = {
-    {1, "Static", 0, 280, 262, 40, "Kalibrix V1 \x96 Schrittweiten-Kalibrierung f\xFCr Fr\xE4sen",
-     TEXT_STYLE | SS_CENTER, WS_TABSTOP, 0},
+    {1, "Static", 0, 305, 262, 40, TEXT_NOTICE, TEXT_STYLE | SS_CENTER, WS_TABSTOP, 0},
     {2, "Static", 10, 0, 250, 70,
      "Ermittele mit diesem Programm die Weite eines Schrittes deiner Fr\xE4se! Gib eine "
      "Schrittanzahl an, das Programm zeichnet ein Quadrat mit der angegebenen Schrittzahl und "
@@ -165,11 +187,13 @@ const GadgetRow MAIN_GADGETS[] = {
      WS_TABSTOP | SS_CENTER, 0},
     {11, "Edit", 110, 200, 140, 20, "", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
     {12, "Edit", 110, 230, 140, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
-    {16, "Button", 10, 255, 240, 20, "Berechnen!", BUTTON_STYLE, 0, 0},
+    {17, "Static", 10, 255, 90, 20, "Schritte je mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
+    {18, "Edit", 110, 255, 140, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
+    {16, "Button", 10, 280, 240, 20, "Berechnen!", BUTTON_STYLE, 0, 0},
     {13, "Static", 10, 230, 90, 20, "Schrittweite in mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
 };
 
-TEST_F(EndToEnd, MainWindowAndItsFifteenGadgets) {
+TEST_F(EndToEnd, MainWindowAndItsSeventeenGadgets) {
     ASSERT_NO_FATAL_FAILURE(Launch());
 
     EXPECT_EQ("WindowClass_14", driver::ClassName(window_));
@@ -180,7 +204,7 @@ TEST_F(EndToEnd, MainWindowAndItsFifteenGadgets) {
     EXPECT_EQ(429, outer.left);
     EXPECT_EQ(123, outer.top);
     EXPECT_EQ(262, inner.right);
-    EXPECT_EQ(310, inner.bottom);
+    EXPECT_EQ(335, inner.bottom);
     const DWORD style = static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE));
     EXPECT_EQ(static_cast<DWORD>(WS_CAPTION | WS_SYSMENU), style & (WS_CAPTION | WS_SYSMENU));
     EXPECT_EQ(0u, style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
@@ -281,6 +305,9 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
         // Digits past 64 bits, which the number reader wraps into range.
         {"port 2^64 + 888", "18446744073709552504", "100", "5"},
         {"step count 2^64 + 1", "888", "18446744073709551617", "5"},
+        // Past the signed range below, which the number reader wraps to 888 as well.
+        {"port -(2^64 - 888)", "-18446744073709550728", "100", "5"},
+        {"port -$FFFFFFFFFFFFFC88", "-$FFFFFFFFFFFFFC88", "100", "5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -291,6 +318,7 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
         EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig?"));
     }
     // kalibrix.ini beside the program, with valid fields: the message names the file and the key.
+    const char* const PRETRAVEL_MUST_BE = "Vorlauf eine ganze Zahl von 0 bis 1000000 sein.";
     const struct {
         const char* name;
         const char* settings;
@@ -302,6 +330,10 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
          "YTakt auf einem anderen Pin liegen als XRichtung."},
         // GetPrivateProfileIntA reads it as 0, a valid level.
         {"abc", "[Anschluss]\r\nTaktInvertiert=abc\r\n", "TaktInvertiert 0 oder 1 sein."},
+        {"read-back 2", "[Anschluss]\r\nPortPruefen=2\r\n", "PortPruefen 0 oder 1 sein."},
+        {"pre-travel text", "[Zeichnen]\r\nVorlauf=zehn\r\n", PRETRAVEL_MUST_BE},
+        {"pre-travel negative", "[Zeichnen]\r\nVorlauf=-5\r\n", PRETRAVEL_MUST_BE},
+        {"pre-travel too large", "[Zeichnen]\r\nVorlauf=1000001\r\n", PRETRAVEL_MUST_BE},
     };
     ASSERT_NO_FATAL_FAILURE(SetInputs("888", "100", "5"));
     for (const auto& file : refusedFiles) {
@@ -443,16 +475,31 @@ TEST_F(EndToEnd, RepeatedSquaresLeaveNoHandlesBehind) {
 
 TEST_F(EndToEnd, CalculateShowsTheTravelPerStep) {
     ASSERT_NO_FATAL_FAILURE(Launch());
+    const char* const INVALID = "ung\xFCltig";
     struct Case {
         const char* side;
         const char* steps;
-        const char* shown;
+        const char* shown;      // millimetres per step
+        const char* stepsPerMm; // what the controller asks for, from the step count itself
     };
     const Case cases[] = {
-        {"25", "100", "0.250000"},     {"10", "3", "3.333333"},     {"12,5", "100", "0.120000"},
-        {"", "100", "ung\xFCltig"},    {"0", "100", "ung\xFCltig"}, {"-4", "100", "ung\xFCltig"},
-        {"abc", "100", "ung\xFCltig"}, {"25", "0", "inf"},          {"25", "", "inf"},
-        {"0.5", "4", "0.125000"},
+        {"25", "100", "0.250000", "4.000"},
+        {"10", "3", "3.333333", "0.300"},
+        // A German user's decimal comma, or a point.
+        {"12,5", "100", "0.125000", "8.000"},
+        {"12.5", "100", "0.125000", "8.000"},
+        {"2.5e1", "100", "0.250000", "4.000"},
+        {"", "100", INVALID, INVALID},
+        {"0", "100", INVALID, INVALID},
+        {"-4", "100", INVALID, INVALID},
+        {"abc", "100", INVALID, INVALID},
+        // No step count above 0 to divide by: never "inf".
+        {"25", "0", INVALID, INVALID},
+        {"25", "", INVALID, INVALID},
+        {"0.5", "4", "0.125000", "8.000"},
+        // Microstepping: the rounded travel per step, inverted, would give 2557.5.
+        {"10", "25600", "0.000391", "2560.000"},
+        {"10,3", "25600", "0.000402", "2485.437"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("side \"") + c.side + "\", steps \"" + c.steps + "\"");
@@ -460,8 +507,11 @@ TEST_F(EndToEnd, CalculateShowsTheTravelPerStep) {
         driver::Type(Gadget(11), c.side);
         driver::Type(Gadget(5), c.steps);
         ASSERT_TRUE(driver::SetText(Gadget(12), ""));
+        ASSERT_TRUE(driver::SetText(Gadget(18), ""));
         driver::Click(Gadget(16));
-        EXPECT_EQ(c.shown, driver::WaitForAnyText(Gadget(12), BOX_TIMEOUT_MS));
+        // Gadget 18 is written last.
+        EXPECT_EQ(c.stepsPerMm, driver::WaitForAnyText(Gadget(18), BOX_TIMEOUT_MS));
+        EXPECT_EQ(c.shown, driver::WindowText(Gadget(12)));
     }
     // The step-count field takes digits only.
     driver::Type(Gadget(5), "1x0");
@@ -569,6 +619,112 @@ TEST_F(EndToEnd, KalibrixIniBesideTheProgramSetsTheWiring) {
         bytes.push_back(write.value);
     }
     EXPECT_EQ(driver::SquareBytes(5, sides), bytes);
+    CloseAndExpectExitCodeZero();
+}
+
+// "Fertig!" is never said of a square that went nowhere. A port library whose driver is not open
+// writes nothing, so the start is refused at once. A port that does not give back the first byte,
+// which only sets the directions, is no port: the drive ends there and says where it wrote and
+// what came back. kalibrix.ini can switch that read-back off, for a port that cannot read.
+TEST_F(EndToEnd, NoFertigForASquareThatReachedNoPort) {
+    const std::string noPort =
+        "An Adresse 53264 (hexadezimal D010) antwortet kein Parallelport: geschrieben 0, gelesen "
+        "255. Pr\xFC"
+        "fe die Adresse im Ger\xE4te-Manager: \"Anschl\xFCsse (COM und LPT)\", Eigenschaften "
+        "des Druckeranschlusses, Karte \"Ressourcen\". Schaltet dein Port die Pins, gibt aber "
+        "nichts zur\xFC"
+        "ck, setze PortPruefen=0 in kalibrix.ini.";
+    const struct {
+        const char* name;
+        std::string library;
+        const char* settings;
+        const char* refusedAtStart;      // "Fehler" instead of "Fertig?"
+        std::string endedAfterFirstByte; // "Fehler" after the first write
+    } rows[] = {
+        {"driver not open", LibraryWithoutDriver(), "", TEXT_DRIVER_CLOSED, ""},
+        {"no port at the address", LibraryWithoutPort(), "", nullptr, noPort},
+        {"read-back switched off", LibraryWithoutPort(), "[Anschluss]\r\nPortPruefen=0\r\n",
+         nullptr, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_NO_FATAL_FAILURE(Launch(row.library, row.settings));
+        ASSERT_NO_FATAL_FAILURE(SetInputs("53264", "1", "1"));
+        driver::Click(Gadget(8));
+        std::vector<unsigned> expected = driver::SquareBytes(1);
+        if (row.refusedAtStart != nullptr) {
+            ASSERT_NO_FATAL_FAILURE(Confirm("Fehler", row.refusedAtStart));
+            expected.clear();
+        } else {
+            ASSERT_NO_FATAL_FAILURE(Confirm("Fertig?", TEXT_READY));
+            if (row.endedAfterFirstByte.empty()) {
+                ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+            } else {
+                ASSERT_NO_FATAL_FAILURE(
+                    Confirm("Fehler", row.endedAfterFirstByte.c_str(), SQUARE_TIMEOUT_MS));
+                expected.resize(1);
+            }
+        }
+        ASSERT_NO_FATAL_FAILURE(WaitForMarker());
+        EXPECT_TRUE(program_.MessageBoxes().empty()) << "a box after the program was done";
+        EXPECT_EQ(TEXT_NOTICE, driver::WindowText(Gadget(1)));
+        std::vector<unsigned> bytes;
+        for (const driver::PortWrite& write : driver::ReadTrace(program_.TracePath())) {
+            EXPECT_EQ(53264u, write.port);
+            bytes.push_back(write.value);
+        }
+        EXPECT_EQ(expected, bytes);
+        CloseAndExpectExitCodeZero();
+    }
+}
+
+// A long square shows how far it has come where the notice stands ("Seite 2 von 4 \xB7 37 % \xB7
+// noch 3 s"), and gives the notice back, byte for byte, once it is done or stopped.
+TEST_F(EndToEnd, ALongSquareShowsHowFarItHasCome) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_NO_FATAL_FAILURE(SetInputs("888", "100", "5")); // 804 writes, some 4 s
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    std::vector<int> percentages;
+    int lastSide = 0;
+    const DWORD start = GetTickCount();
+    while (program_.FindMessageBox("Fertig!") == nullptr) {
+        ASSERT_LT(GetTickCount() - start, SQUARE_TIMEOUT_MS) << "the square did not end";
+        const std::string line = driver::WindowText(Gadget(1));
+        int side = 0, percent = 0, left = 0;
+        char unit[8] = "";
+        // The dots are read as characters: the runtime's sscanf matches no byte past 0x7F.
+        char dot = 0, otherDot = 0;
+        if (std::sscanf(line.c_str(), "Seite %d von 4 %c %d %% %c noch %d %7s", &side, &dot,
+                        &percent, &otherDot, &left, unit) == 6 &&
+            dot == '\xB7' && otherDot == '\xB7') {
+            EXPECT_GE(side, lastSide) << line;
+            EXPECT_TRUE(std::string(unit) == "s" || std::string(unit) == "min") << line;
+            lastSide = side;
+            if (percentages.empty() || percentages.back() != percent) {
+                EXPECT_TRUE(percentages.empty() || percent > percentages.back()) << line;
+                percentages.push_back(percent);
+            }
+        } else if (line != TEXT_NOTICE) {
+            ADD_FAILURE() << "the line reads \"" << line << "\"";
+        }
+        Sleep(50);
+    }
+    EXPECT_GE(percentages.size(), 3u) << "the line showed too little of the square's progress";
+    EXPECT_EQ(TEXT_NOTICE, driver::WaitForText(Gadget(1), TEXT_NOTICE, BOX_TIMEOUT_MS));
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE));
+
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    const DWORD shown = GetTickCount();
+    while (driver::WindowText(Gadget(1)).compare(0, 6, "Seite ") != 0) {
+        ASSERT_LT(GetTickCount() - shown, BOX_TIMEOUT_MS) << "no progress line";
+        Sleep(20);
+    }
+    driver::Click(Gadget(9));
+    ASSERT_NE(nullptr, program_.WaitForMessageBox("Stop...", BOX_TIMEOUT_MS));
+    EXPECT_EQ(TEXT_NOTICE, driver::WindowText(Gadget(1)));
+    ASSERT_NO_FATAL_FAILURE(Confirm("Stop...", TEXT_STOPPED));
+    ASSERT_NO_FATAL_FAILURE(WaitForMarker());
+    EXPECT_EQ(TEXT_NOTICE, driver::WindowText(Gadget(1))) << "a stopped drive's progress came back";
     CloseAndExpectExitCodeZero();
 }
 
@@ -740,6 +896,9 @@ TEST_F(CompletionRace, RapidStopsAndRestartsNeverShowALateFertig) {
             drawing_ = false;
             EXPECT_EQ(TEXT_STOPPED, driver::MessageBoxText(box));
             ASSERT_NO_FATAL_FAILURE(Answer(box));
+            // The stopped drive's progress, posted before the stop, never shows after it.
+            ASSERT_NO_FATAL_FAILURE(WaitForMarker());
+            EXPECT_EQ(TEXT_NOTICE, driver::WindowText(Gadget(1)));
             ASSERT_NO_FATAL_FAILURE(ClickFor(8, "Fertig?", &box));
         } else {
             ++restarts;
