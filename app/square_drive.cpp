@@ -267,13 +267,13 @@ constexpr uint32_t PROGRESS_INTERVAL_MS = 250;
 // the rest of this wait, and a write with its wait of `milliseconds` for every write to come.
 void PassOnProgress(DrivePace* pace, int64_t deadline, uint32_t milliseconds) {
     const DriveProgress& progress = pace->progress;
-    const int64_t now = FineWaitNow();
     const bool all = progress.writesMade >= progress.writesInAll;
     const uint64_t percent = all ? 100 : progress.writesMade * 100 / progress.writesInAll;
     const uint64_t writesLeft = all ? 0 : progress.writesInAll - progress.writesMade;
     const uint64_t waitLeft =
-        deadline > now ? static_cast<uint64_t>((deadline - now) * 1000 / pace->wait.frequency) : 0;
-    // Some 2^34 writes of up to 2^32 ms each would overflow: such a square takes for ever anyway.
+        static_cast<uint64_t>(FineWaitMillisecondsLeft(&pace->wait, deadline));
+    // Past the longest time the line shows, the time is not worked out: some 2^34 writes of up to
+    // 2^32 ms each would overflow.
     const uint64_t limit = uint64_t{DRIVE_SECONDS_LEFT_MAX} * 1000;
     const uint64_t left = milliseconds > 0 && writesLeft > limit / milliseconds
                               ? limit
@@ -282,7 +282,7 @@ void PassOnProgress(DrivePace* pace, int64_t deadline, uint32_t milliseconds) {
     PostDriveReport(pace->drive, DRIVE_PROGRESS,
                     progress.run | static_cast<uint32_t>(percent) << PERCENT_SHIFT |
                         static_cast<uint32_t>(seconds) << SECONDS_SHIFT);
-    pace->progressDue = FineWaitAfter(&pace->wait, now, PROGRESS_INTERVAL_MS);
+    pace->progressDue = FineWaitAfter(&pace->wait, FineWaitNow(), PROGRESS_INTERVAL_MS);
 }
 
 // Until the milliseconds have passed since the last write; a stop ends the wait at once. The next

@@ -102,6 +102,11 @@ int64_t FineWaitAfter(const FineWait* wait, int64_t from, uint32_t milliseconds)
     return from + Scale(milliseconds, wait->frequency, 1000);
 }
 
+int64_t FineWaitMillisecondsLeft(const FineWait* wait, int64_t deadline) {
+    const int64_t left = deadline - FineWaitNow();
+    return left > 0 ? Scale(left, 1000, wait->frequency) : 0;
+}
+
 bool FineWaitUntil(FineWait* wait, int64_t deadline, HANDLE stop) {
     for (;;) {
         const int64_t left = deadline - FineWaitNow();

@@ -40,6 +40,8 @@ void FineWaitClose(FineWait* wait);
 int64_t FineWaitNow();
 // The counter value `milliseconds` after `from`.
 int64_t FineWaitAfter(const FineWait* wait, int64_t from, uint32_t milliseconds);
+// The whole milliseconds from now until `deadline`; 0 once it has passed.
+int64_t FineWaitMillisecondsLeft(const FineWait* wait, int64_t deadline);
 // Waits until the performance counter has reached `deadline`, never returning earlier. A
 // `stop` (may be null) signalled while it waits ends the wait at once; the result is false then.
 // A deadline already passed returns true at once: the caller checks its own stop. A timer that

@@ -1,7 +1,7 @@
 // Measures the drive's real pace against the stand-in port library and sets it beside a bare
 // loop of the same waits. Prints figures only; the pace depends on the platform's timer.
 //
-//   tools/test-session build wine bin/drive_benchmark.exe
+//   tools/test-session build wine-run bin/drive_benchmark.exe     (build-x64 for the 64-bit lane)
 //
 // The drive draws a default square (100 steps, 5 ms: 804 writes) in a numbered worker, timed
 // from the library's trace. The baseline waits the same 5 ms the same number of times with the
