@@ -444,9 +444,14 @@ void StartSquareDrive(ThreadProcedure procedure) {
     App.workerThread = ThreadCreate(procedure, App.driveGeneration);
 }
 
+namespace {
+
+// No stop or start has come since the drive of this name started.
 bool IsCurrentDrive(intptr_t drive) {
     return drive == App.driveGeneration;
 }
+
+} // namespace
 
 bool TakeDriveReport(intptr_t value, intptr_t detail, DriveReport* report) {
     if (!IsCurrentDrive(value & ~REPORT_KIND_BITS)) {

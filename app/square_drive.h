@@ -110,9 +110,6 @@ void StopSquareDrive();
 // with the drive's name as its parameter; its thread number goes to App.workerThread, 0 when
 // the thread could not be created.
 void StartSquareDrive(ThreadProcedure procedure = SquareDrive);
-// True when a report names the current drive: no stop or start has come since it started.
-bool IsCurrentDrive(intptr_t drive);
-
 // A drive's report as the window's thread takes it.
 enum DriveReportKind : uint8_t { DRIVE_PROGRESS, DRIVE_DONE, DRIVE_NO_PORT };
 struct DriveReport {
