@@ -3,13 +3,15 @@
 # sequence, and skips what is not a write of the square: each trace below must give its sides,
 # say whether the square closes and how many lines it skipped, and the picture must be written.
 # It also prints how long a microstepped square of 200,004 writes takes to draw (a figure, not a
-# limit).
+# limit). Given the settings reader (kalibrix_settings.exe), it checks instead, under Wine in a
+# test session, that the pen path reads a kalibrix.ini through it.
 #
-#   check_pen_path.sh SOURCE_DIR SCRATCH_DIR
+#   check_pen_path.sh SOURCE_DIR SCRATCH_DIR [READER]
 set -euo pipefail
 
 source_dir=$1
 scratch=$2
+reader=${3:-}
 rm -rf "$scratch"
 mkdir -p "$scratch"
 
@@ -34,9 +36,10 @@ pulses() {
 
 failures=0
 check() {
-    local name=$1 expected=$2 file="$scratch/$1.txt" ini=${3:-}
+    local name=$1 expected=$2 file="$scratch/$1.txt" settings=${3:-}
     local got
-    got=$("$source_dir/tools/pen-path" ${ini:+--ini "$ini"} "$file" "$scratch/$name.png" 5)
+    got=$("$source_dir/tools/pen-path" ${settings:+--settings "$settings"} "$file" \
+        "$scratch/$name.png" 5)
     if [ "$got" != "$expected" ]; then
         echo "FAILED $name: '$got', expected '$expected'" >&2
         failures=$((failures + 1))
@@ -45,6 +48,43 @@ check() {
         failures=$((failures + 1))
     fi
 }
+
+# The bytes of a square of 100 steps per side, step on pin 2 and direction on pin 3, the step
+# lines active low (resting high, a step is the fall), the X axis inverted.
+wired_square() {
+    # shellcheck disable=SC2046
+    echo 7 $(pulses 6 7 100) 7 $(pulses 3 7 100) 5 $(pulses 4 5 100) 15 $(pulses 11 15 100)
+}
+
+# The settings as the program reads them from a kalibrix.ini of that wiring with a pre-travel of
+# 3 steps: the square after it decodes. A file the program refuses ends the reader with 1 and the
+# program's own sentence, on which the dry run stops.
+if [ -n "$reader" ]; then
+    printf '%s\r\n' "[Anschluss]" XTakt=2 XRichtung=3 YTakt=4 YRichtung=5 TaktInvertiert=1 \
+        XRichtungInvertiert=1 "[Zeichnen]" Vorlauf=3 >"$scratch/wired.ini"
+    # The Windows program finds the file by its bare name in its current folder.
+    (cd "$scratch" && "$source_dir/tools/wine-run" "$reader" wired.ini) \
+        >"$scratch/wired-settings.txt"
+    # shellcheck disable=SC2046
+    trace "$scratch/wired.txt" 5 $(pulses 4 5 3) 7 $(pulses 6 7 3) 15 $(pulses 11 15 3) 7 \
+        $(pulses 3 7 3) $(wired_square)
+    check wired "sides 100, 100, 100, 100 steps, the square closes; pre-travel 3 steps per axis" \
+        "$scratch/wired-settings.txt"
+
+    printf '%s\r\n' "[Anschluss]" XTakt=10 >"$scratch/refused.ini"
+    status=0
+    (cd "$scratch" && "$source_dir/tools/wine-run" "$reader" refused.ini) >/dev/null \
+        2>"$scratch/refused.txt" || status=$?
+    said=$(tr -d '\r' <"$scratch/refused.txt")
+    if [ "$status" -ne 1 ] ||
+        [[ $said != "In "*"\refused.ini muss XTakt eine Pinnummer von 2 bis 9 sein." ]]; then
+        echo "FAILED refused: exit code $status, '$said'" >&2
+        failures=$((failures + 1))
+    fi
+    [ "$failures" -eq 0 ]
+    echo "pen path: the settings of kalibrix.ini read through the program's reader as expected"
+    exit 0
+fi
 
 # Each pulse a step-high and a step-low write, the direction set with the first step.
 # shellcheck disable=SC2046
@@ -73,15 +113,23 @@ sed -i -e '204a abc 888 2\r' -e '50a 1250000 632 8\r' "$scratch/junk.txt"
 check junk "sides 100, 100, 100, 100 steps, the square closes; 2 lines skipped \
 (1 not three numbers, 1 to another port than 888)"
 
-# Drawn with a kalibrix.ini: step on pin 2 and direction on pin 3, the step lines active low
-# (resting high, a step is the fall), the X axis inverted. Read with the default wiring, the same
-# bytes would make no square at all.
-printf '%s\r\n' "[Anschluss]" XTakt=2 XRichtung=3 YTakt=4 YRichtung=5 TaktInvertiert=1 \
-    XRichtungInvertiert=1 >"$scratch/wired.ini"
+# Drawn on that wiring, with its settings as kalibrix_settings.exe prints them. Read with the
+# default wiring, the same bytes would make no square at all.
+printf '%s\r\n' x_step_bit=0 x_direction_bit=1 y_step_bit=2 y_direction_bit=3 step_rest_level=1 \
+    x_forward_level=1 y_forward_level=0 check_port=1 pretravel=0 >"$scratch/wired-settings.txt"
 # shellcheck disable=SC2046
-trace "$scratch/wired.txt" 7 $(pulses 6 7 100) 7 $(pulses 3 7 100) 5 $(pulses 4 5 100) 15 \
-    $(pulses 11 15 100)
-check wired "sides 100, 100, 100, 100 steps, the square closes" "$scratch/wired.ini"
+trace "$scratch/wired.txt" $(wired_square)
+check wired "sides 100, 100, 100, 100 steps, the square closes" "$scratch/wired-settings.txt"
+
+# A pre-travel of 3 steps runs X back and forward, then Y, before the square: not sides of it.
+printf '%s\n' x_step_bit=1 x_direction_bit=0 y_step_bit=3 y_direction_bit=2 step_rest_level=0 \
+    x_forward_level=0 y_forward_level=0 pretravel=3 >"$scratch/pretravel-settings.txt"
+# shellcheck disable=SC2046
+trace "$scratch/pretravel.txt" 1 $(pulses 3 1 3) 0 $(pulses 2 0 3) 4 $(pulses 12 4 3) 0 \
+    $(pulses 8 0 3) 0 $(pulses 2 0 100) 0 $(pulses 8 0 100) 1 $(pulses 3 1 100) 4 \
+    $(pulses 12 4 100)
+check pretravel "sides 100, 100, 100, 100 steps, the square closes; pre-travel 3 steps per axis" \
+    "$scratch/pretravel-settings.txt"
 
 trace "$scratch/none.txt" 0 1 4 5
 check none "no steps"

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
+#include "app/settings_file.h"
 
 namespace driver {
 
@@ -112,9 +113,14 @@ size_t WaitForWrites(const std::string& path, size_t count, DWORD timeoutMs);
 using SideBytes = unsigned[4][2];
 // Without kalibrix.ini: 2/0, 8/0, 3/1, 12/4.
 extern const SideBytes DEFAULT_SIDES;
+// The sides' bytes on the pins and levels of a kalibrix.ini.
+void WiredSides(const PortWiring& wiring, SideBytes& sides);
 // The bytes the drive writes for a square of `steps` steps per side: each side sets its
-// direction alone (0, 0, 1, 4 by default), then pulses `steps` times (2/0, 8/0, 3/1, 12/4).
-std::vector<unsigned> SquareBytes(int steps, const SideBytes& sides = DEFAULT_SIDES);
+// direction alone (0, 0, 1, 4 by default), then pulses `steps` times (2/0, 8/0, 3/1, 12/4). A
+// pre-travel of `pretravel` steps comes first, as four runs built like sides: X back, X forward,
+// Y back, Y forward (the bytes of sides 3, 1, 4 and 2).
+std::vector<unsigned> SquareBytes(int steps, const SideBytes& sides = DEFAULT_SIDES,
+                                  int pretravel = 0);
 
 // Writes a file with these bytes; false on failure.
 bool WriteFileText(const std::string& path, const std::string& text);

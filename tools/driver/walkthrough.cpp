@@ -2,8 +2,8 @@
 // port library beside it) and does the main job as a user would: draws a square with the
 // defaults, enters a side of 25 mm, calculates, and closes the window. Prints what happened and
 // a summary of the port trace; exits with 1 when anything went other than expected. With a
-// kalibrix.ini in the folder the bytes follow its wiring: then only their number is checked here,
-// and the dry run leaves the square's shape to the pen-path decoder, which reads the same file.
+// kalibrix.ini in the folder the trace is checked byte for byte against its wiring and
+// pre-travel, the file read by the program's own ReadSettingsFile.
 //
 //   kalibrix_walkthrough [--screenshot]
 //
@@ -20,6 +20,9 @@ namespace {
 constexpr DWORD WINDOW_TIMEOUT_MS = 30000;
 constexpr DWORD BOX_TIMEOUT_MS = 10000;
 constexpr DWORD SQUARE_TIMEOUT_MS = 60000;
+// The walk-through keeps the program's defaults.
+constexpr int STEPS = 100;
+constexpr DWORD DELAY_MS = 5;
 
 void Say(const std::string& line) {
     std::printf("walkthrough: %s\n", line.c_str());
@@ -51,12 +54,39 @@ bool WaitForFile(const std::string& path, DWORD timeoutMs) {
     return true;
 }
 
+// Where the trace first differs from the bytes expected, for the failure.
+std::string FirstDifference(const std::vector<unsigned>& bytes,
+                            const std::vector<unsigned>& expected) {
+    size_t at = 0;
+    while (at < bytes.size() && at < expected.size() && bytes[at] == expected[at]) {
+        ++at;
+    }
+    std::string where = "write " + std::to_string(at + 1) + " of " + std::to_string(bytes.size()) +
+                        " (" + std::to_string(expected.size()) + " expected): ";
+    where += at < bytes.size() ? std::to_string(bytes[at]) : std::string("none");
+    where += ", expected ";
+    where += at < expected.size() ? std::to_string(expected[at]) : std::string("none");
+    return where;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const bool screenshot = argc > 1 && std::strcmp(argv[1], "--screenshot") == 0;
     char folder[MAX_PATH];
     GetCurrentDirectoryA(sizeof folder, folder);
+
+    // The settings the program will read at the start, from the same file with the same code.
+    const std::string settingsPath = driver::JoinPath(folder, "kalibrix.ini");
+    const bool withSettings = driver::FileExists(settingsPath);
+    DriveSettings settings = DEFAULT_DRIVE_SETTINGS;
+    SettingsRefusal refusal = {};
+    const bool refused =
+        withSettings && !ReadSettingsFile(settingsPath.c_str(), &settings, &refusal);
+    driver::SideBytes sides;
+    driver::WiredSides(settings.wiring, sides);
+    const std::vector<unsigned> expected =
+        driver::SquareBytes(STEPS, sides, static_cast<int>(settings.pretravel));
 
     driver::Program program;
     program.UseFolder(folder);
@@ -79,7 +109,9 @@ int main(int argc, char** argv) {
         return Fail(error != nullptr ? "it says: " + driver::MessageBoxText(error)
                                      : "no \"Fertig?\" after \"Mal mir ein Quadrat!\"");
     }
-    if (!AnswerBox(program, "Fertig!", SQUARE_TIMEOUT_MS)) {
+    // A long pre-travel lengthens the square: twice the delay per write, to spare.
+    if (!AnswerBox(program, "Fertig!",
+                   SQUARE_TIMEOUT_MS + static_cast<DWORD>(expected.size()) * 2 * DELAY_MS)) {
         return Fail("the square did not finish");
     }
 
@@ -128,12 +160,19 @@ int main(int argc, char** argv) {
                 duration, shown.c_str());
     std::fflush(stdout);
 
-    if (driver::FileExists(driver::JoinPath(folder, "kalibrix.ini"))) {
-        if (bytes.size() != driver::SquareBytes(100).size()) {
-            return Fail("the port trace does not have the writes of 4 sides of 100 steps");
+    if (refused) {
+        return Fail(std::string("a square was drawn, although ReadSettingsFile refuses ") +
+                    "kalibrix.ini at " + refusal.key);
+    }
+    if (bytes != expected) {
+        std::string square = "the square of 4 sides of " + std::to_string(STEPS) + " steps";
+        if (settings.pretravel > 0) {
+            square += " after a pre-travel of " + std::to_string(settings.pretravel) + " steps";
         }
-    } else if (bytes != driver::SquareBytes(100)) {
-        return Fail("the port trace is not the square of 4 sides of 100 steps");
+        if (withSettings) {
+            square += " on the wiring of kalibrix.ini";
+        }
+        return Fail("the port trace is not " + square + ": " + FirstDifference(bytes, expected));
     }
     if (ports != std::set<unsigned>{888}) {
         return Fail("writes went to other ports than 888");
