@@ -55,8 +55,6 @@ const char* const TEXT_NO_PORT =
     "Druckeranschlusses, Karte \"Ressourcen\". Schaltet dein Port die Pins, gibt aber nichts "
     "zur\xFC"
     "ck, setze PortPruefen=0 in kalibrix.ini.";
-// kalibrix.ini refused: the file, the key, and what its value must be.
-const char* const TEXT_WIRING_REFUSED = "In %s muss %s %s%s.";
 const char* const TEXT_SETTINGS_PATH_TOO_LONG =
     "Der Pfad zu kalibrix.ini neben kalibrix.exe ist zu lang; lege Kalibrix in einen Ordner "
     "mit k\xFCrzerem Pfad.";
@@ -196,7 +194,8 @@ bool ReadStartSettings(DriveSettings* settings) {
     }
     // The path, the longest key twice and the sentence.
     char text[MAX_PATH + 128];
-    SystemSprintf(text, TEXT_WIRING_REFUSED, path, refusal.key, refusal.mustBe, refusal.otherKey);
+    SystemSprintf(text, SETTINGS_REFUSED_SENTENCE, path, refusal.key, refusal.mustBe,
+                  refusal.otherKey);
     ShowMessage(ERROR_TITLE, text, 0);
     return false;
 }

@@ -44,6 +44,10 @@ struct SettingsRefusal {
     const char* otherKey; // the key whose pin `key` repeats; "" for the other faults
 };
 
+// The one sentence that tells the user of a refused file, for sprintf with the file's path and
+// the refusal's key, mustBe and otherKey.
+constexpr char SETTINGS_REFUSED_SENTENCE[] = "In %s muss %s %s%s.";
+
 // Reads the settings file at the full path `path` (a bare name would be looked for in the
 // Windows folder). A missing file or key keeps its default. False when a value is not a whole
 // number, a pin lies outside 2 to 9, a level is neither 0 nor 1, the pre-travel lies outside 0 to

@@ -592,13 +592,14 @@ TEST_F(EndToEnd, FailedStartLeavesTheRunningDriveAlone) {
 }
 
 // The wiring of a common breakout board, step on pin 2 and direction on pin 3, with opto-coupled
-// inputs (active low), in kalibrix.ini beside the program. One in the current folder, which the
-// program must never read, would refuse the start.
-TEST_F(EndToEnd, KalibrixIniBesideTheProgramSetsTheWiring) {
-    ASSERT_TRUE(program_.Prepare(TestFolder(), ProgramFile(), StandInLibrary(),
-                                 "; Takt vor Richtung, Optokoppler an +5 V\r\n"
-                                 "[Anschluss]\r\nXTakt=2\r\nXRichtung=3\r\nYTakt = 4\r\n"
-                                 "YRichtung=5\r\nTaktInvertiert=1\r\n"));
+// inputs (active low), in kalibrix.ini beside the program, and then with a pre-travel as well,
+// read anew at the next start. One in the current folder, which the program must never read,
+// would refuse the start.
+TEST_F(EndToEnd, KalibrixIniBesideTheProgramSetsTheWiringAndThePreTravel) {
+    const std::string wiring = "; Takt vor Richtung, Optokoppler an +5 V\r\n"
+                               "[Anschluss]\r\nXTakt=2\r\nXRichtung=3\r\nYTakt = 4\r\n"
+                               "YRichtung=5\r\nTaktInvertiert=1\r\n";
+    ASSERT_TRUE(program_.Prepare(TestFolder(), ProgramFile(), StandInLibrary(), wiring));
     const std::string current = TestFolder("-current");
     ASSERT_TRUE(driver::FreshFolder(current));
     ASSERT_TRUE(driver::WriteFileText(driver::JoinPath(current, "kalibrix.ini"),
@@ -606,19 +607,34 @@ TEST_F(EndToEnd, KalibrixIniBesideTheProgramSetsTheWiring) {
     ASSERT_TRUE(program_.Start(current));
     window_ = program_.WaitForWindow(START_TIMEOUT_MS);
     ASSERT_NE(nullptr, window_) << "the main window did not open";
-
     ASSERT_NO_FATAL_FAILURE(SetInputs("888", "5", "1"));
-    ASSERT_NO_FATAL_FAILURE(StartSquare());
-    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+
     // The step lines idle high: each side sets its direction with both at 1 (pins 2 and 4),
-    // and a step takes its line low and back.
+    // and a step takes its line low and back. The pre-travel runs X back, X forward, Y back and
+    // Y forward on the same pins and levels before the square.
     const driver::SideBytes sides = {{4, 5}, {1, 5}, {6, 7}, {9, 13}};
-    std::vector<unsigned> bytes;
-    for (const driver::PortWrite& write : driver::ReadTrace(program_.TracePath())) {
-        EXPECT_EQ(888u, write.port);
-        bytes.push_back(write.value);
+    const struct {
+        const char* name;
+        std::string settings;
+        int pretravel;
+    } rows[] = {
+        {"the wiring", wiring, 0},
+        {"with Vorlauf=3", wiring + "[Zeichnen]\r\nVorlauf=3\r\n", 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const size_t before = Writes();
+        ASSERT_TRUE(program_.PlaceSettings(row.settings));
+        ASSERT_NO_FATAL_FAILURE(StartSquare());
+        ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+        const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+        std::vector<unsigned> bytes;
+        for (size_t i = before; i < trace.size(); ++i) {
+            EXPECT_EQ(888u, trace[i].port);
+            bytes.push_back(trace[i].value);
+        }
+        EXPECT_EQ(driver::SquareBytes(5, sides, row.pretravel), bytes);
     }
-    EXPECT_EQ(driver::SquareBytes(5, sides), bytes);
     CloseAndExpectExitCodeZero();
 }
 

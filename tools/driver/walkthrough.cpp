@@ -115,11 +115,13 @@ int main(int argc, char** argv) {
         return Fail("the square did not finish");
     }
 
-    HWND result = driver::Gadget(window, 12);
     driver::Type(driver::Gadget(window, 11), "25");
     driver::Click(driver::Gadget(window, 16));
-    const std::string shown = driver::WaitForAnyText(result, BOX_TIMEOUT_MS);
-    Say("side length 25 mm, \"Berechnen!\" shows " + shown);
+    // The steps per mm are written last.
+    const std::string perMm = driver::WaitForAnyText(driver::Gadget(window, 18), BOX_TIMEOUT_MS);
+    const std::string shown = driver::WindowText(driver::Gadget(window, 12));
+    Say("side length 25 mm, \"Berechnen!\" shows " + shown + " mm per step and " + perMm +
+        " steps per mm");
 
     if (screenshot) {
         RECT rect;
@@ -155,9 +157,10 @@ int main(int argc, char** argv) {
         std::snprintf(duration, sizeof duration, "%.2f",
                       (trace.back().microseconds - trace.front().microseconds) / 1e6);
     }
-    std::printf("Dry run: %u port writes to port %s in %s s, result %s mm per step\n",
+    std::printf("Dry run: %u port writes to port %s in %s s, result %s mm per step, %s steps per "
+                "mm\n",
                 static_cast<unsigned>(trace.size()), portList.empty() ? "-" : portList.c_str(),
-                duration, shown.c_str());
+                duration, shown.c_str(), perMm.c_str());
     std::fflush(stdout);
 
     if (refused) {
@@ -177,8 +180,8 @@ int main(int argc, char** argv) {
     if (ports != std::set<unsigned>{888}) {
         return Fail("writes went to other ports than 888");
     }
-    if (shown != "0.250000") {
-        return Fail("the result is not 0.250000");
+    if (shown != "0.250000" || perMm != "4.000") {
+        return Fail("the result is not 0.250000 mm per step, 4.000 steps per mm");
     }
     if (exitCode != 0) {
         return Fail("the exit code is not 0");

@@ -15,9 +15,6 @@
 
 namespace {
 
-// The sentence of "Fehler" (TEXT_WIRING_REFUSED in app/main_window.cpp).
-const char* const TEXT_REFUSED = "In %s muss %s %s%s.\n";
-
 // Data register bit k is pin k + 2.
 constexpr unsigned FIRST_PIN = 2;
 
@@ -44,7 +41,10 @@ int main(int argc, char** argv) {
     DriveSettings settings = DEFAULT_DRIVE_SETTINGS;
     SettingsRefusal refusal;
     if (!ReadSettingsFile(path, &settings, &refusal)) {
-        std::fprintf(stderr, TEXT_REFUSED, path, refusal.key, refusal.mustBe, refusal.otherKey);
+        // The sentence of the program's "Fehler".
+        std::fprintf(stderr, SETTINGS_REFUSED_SENTENCE, path, refusal.key, refusal.mustBe,
+                     refusal.otherKey);
+        std::fputc('\n', stderr);
         return 1;
     }
     const PortWiring& wiring = settings.wiring;
