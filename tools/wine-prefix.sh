@@ -4,7 +4,10 @@
 # A build tree belongs to one lane: the 32-bit program under 32-bit Wine (win32), or the 64-bit
 # test build under 64-bit Wine (win64). CMake writes the lane into BUILD_DIR/wine-arch.
 
-WINE32_LOADER=/usr/lib/wine/wine
+KALIBRIX_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$KALIBRIX_REPO/tools/machine-mode.sh"
+
+WINE32_LOADER=${KALIBRIX_WINE32_LOADER:-/usr/lib/wine/wine}
 WINE64_LOADER=/usr/lib/wine/wine64
 
 # The Wine loader of a lane (win32 or win64).
@@ -18,13 +21,20 @@ wine_loader_of() {
 
 # Whether this machine can run the Wine of a lane (win32 or win64); when it cannot, says why in
 # WINE_LANE_PROBLEM. Running the loader once tells: on a machine without a 32-bit mode the
-# 32-bit loader fails with "Exec format error".
+# 32-bit loader fails with "Exec format error". Where tools/install-deps left 32-bit Wine out,
+# the machine's probe or the installer's note says why.
 wine_lane_runs() {
-    local loader output
+    local loader output note=${KALIBRIX_WINE32_NOTE:-$KALIBRIX_REPO/build/wine32-missing}
     loader=$(wine_loader_of "$1")
     WINE_LANE_PROBLEM=""
     if [ ! -x "$loader" ]; then
-        WINE_LANE_PROBLEM="$loader is not installed (tools/install-deps installs it)"
+        if [ "$1" = win32 ] && ! machine_runs_32bit; then
+            WINE_LANE_PROBLEM="this machine cannot run 32-bit programs ($PROBE32_PROBLEM)"
+        elif [ "$1" = win32 ] && [ -s "$note" ]; then
+            WINE_LANE_PROBLEM="32-bit Wine is not installed: $(head -n 1 "$note")"
+        else
+            WINE_LANE_PROBLEM="$loader is not installed (tools/install-deps installs it)"
+        fi
         return 1
     fi
     if ! output=$("$loader" --version 2>&1 </dev/null); then
