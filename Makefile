@@ -11,13 +11,15 @@ BUILD_DIR := build
 BUILD_X64_DIR := build-x64
 RELEASE_DIR := build-release
 LANES ?=
+DEPS_DONE ?=
 
 .PHONY: all build build-32 build-64 test run run-32 run-64 release deps format clean
 
 all: build
 
+# Once per command: the dry run's own make (below) says that it has run already.
 deps:
-	@tools/install-deps
+	@[ -n "$(DEPS_DONE)" ] || tools/install-deps
 
 # Configuring looks for the compilers and GoogleTest, so it waits for the packages, also under
 # make -j (an order-only prerequisite: installing nothing new does not configure anew).
@@ -44,7 +46,7 @@ test: build
 
 # The dry run runs the 32-bit program where the machine can, else the 64-bit build, and says so.
 run: | deps
-	@lane=$$(tools/lanes pick $(LANES)) && $(MAKE) --no-print-directory run-$$lane
+	@lane=$$(tools/lanes pick $(LANES)) && $(MAKE) --no-print-directory run-$$lane DEPS_DONE=yes
 
 run-32: build-32
 	tools/dry-run $(BUILD_DIR)
