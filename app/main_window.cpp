@@ -393,11 +393,10 @@ bool FormatAxisAngle(float sideX, float sideY, float fromStart, float other, cha
     if (std::fabs(fourAbCos) >= fourAb) {
         return false;
     }
-    // Above 0 also where the angle nears 0 or 180 degrees and 1 - cos^2 would round to 0.
-    const double fourAbSin = std::sqrt((fourAb - fourAbCos) * (fourAb + fourAbCos));
-    const double degrees = std::atan2(fourAbSin, fourAbCos) * (180.0 / 3.14159265358979323846);
-    SystemSprintf(text, "%.2f\xB0 (%.2f mm auf 100 mm)", degrees,
-                  100.0 * std::fabs(fourAbCos) / fourAbSin);
+    // Strictly between 0 and 180 degrees here, where the tangent is never 0: |cot| = 1 / |tan|.
+    const double angle = std::acos(fourAbCos / fourAb);
+    SystemSprintf(text, "%.2f\xB0 (%.2f mm auf 100 mm)", angle * (180.0 / 3.14159265358979323846),
+                  100.0 / std::fabs(std::tan(angle)));
     return true;
 }
 
