@@ -24,11 +24,17 @@ constexpr intptr_t STEPS_FIELD = 5;
 constexpr intptr_t DELAY_FIELD = 7;
 constexpr intptr_t START_BUTTON = 8;
 constexpr intptr_t STOP_BUTTON = 9;
-constexpr intptr_t SIDE_FIELD = 11;
-constexpr intptr_t RESULT_FIELD = 12;
+constexpr intptr_t SIDE_X_FIELD = 11;
+constexpr intptr_t MM_PER_STEP_X_FIELD = 12;
 constexpr intptr_t PORT_FIELD = 15;
 constexpr intptr_t CALCULATE_BUTTON = 16;
-constexpr intptr_t STEPS_PER_MM_FIELD = 18;
+constexpr intptr_t STEPS_PER_MM_X_FIELD = 18;
+constexpr intptr_t SIDE_Y_FIELD = 19;
+constexpr intptr_t MM_PER_STEP_Y_FIELD = 20;
+constexpr intptr_t STEPS_PER_MM_Y_FIELD = 21;
+constexpr intptr_t DIAGONAL_FROM_START_FIELD = 23;
+constexpr intptr_t OTHER_DIAGONAL_FIELD = 24;
+constexpr intptr_t ANGLE_FIELD = 26;
 
 const char* const ERROR_TITLE = "Fehler";
 const char* const TEXT_NO_LIBRARY = "Konnte 'inpout32.dll' nicht laden...";
@@ -70,11 +76,10 @@ struct GadgetLayout {
     int32_t flags;
 };
 
-// In creation order, which is also the order of the Tab cycle. The author notice, which shows
-// how far a square has come while one is drawn, reaches 10 pixels below the inner area and is
-// clipped there.
+// In creation order, which is also the order of the Tab cycle. Below the buttons a two-column
+// form: labels on the left, the X column at 104 and the Y column at 182.
 const GadgetLayout MAIN_GADGETS[] = {
-    {STATUS_LINE, CreateTextGadget, 0, 305, 262, 40, TEXT_NOTICE, SS_CENTER},
+    {STATUS_LINE, CreateTextGadget, 0, 360, 262, 30, TEXT_NOTICE, SS_CENTER},
     {2, CreateTextGadget, 10, 0, 250, 70,
      "Ermittele mit diesem Programm die Weite eines Schrittes deiner Fr\xE4se! Gib eine "
      "Schrittanzahl an, das Programm zeichnet ein Quadrat mit der angegebenen Schrittzahl und "
@@ -88,24 +93,36 @@ const GadgetLayout MAIN_GADGETS[] = {
     {DELAY_FIELD, CreateStringGadget, 110, 120, 140, 20, "5", ES_NUMBER},
     {START_BUTTON, CreateButtonGadget, 10, 150, 240, 20, "Mal mir ein Quadrat!", 0},
     {STOP_BUTTON, CreateButtonGadget, 10, 170, 240, 20, "STOP!", 0},
-    {10, CreateTextGadget, 10, 200, 100, 30, "Seitenl\xE4nge des Quadrates in mm:", 0},
-    {SIDE_FIELD, CreateStringGadget, 110, 200, 140, 20, "", 0},
-    {RESULT_FIELD, CreateStringGadget, 110, 230, 140, 20, "", ES_READONLY},
-    // Read-only, so that the user can copy the figure into the machine's controller.
-    {17, CreateTextGadget, 10, 255, 90, 20, "Schritte je mm:", 0},
-    {STEPS_PER_MM_FIELD, CreateStringGadget, 110, 255, 140, 20, "", ES_READONLY},
-    {CALCULATE_BUTTON, CreateButtonGadget, 10, 280, 240, 20, "Berechnen!", 0},
-    {13, CreateTextGadget, 10, 230, 90, 20, "Schrittweite in mm:", 0},
+    {27, CreateTextGadget, 104, 195, 74, 15, "X", SS_CENTER},
+    {28, CreateTextGadget, 182, 195, 74, 15, "Y", SS_CENTER},
+    {10, CreateTextGadget, 10, 210, 94, 20, "Seitenl\xE4nge in mm:", 0},
+    {SIDE_X_FIELD, CreateStringGadget, 104, 210, 74, 20, "", 0},
+    {SIDE_Y_FIELD, CreateStringGadget, 182, 210, 74, 20, "", 0},
+    {MM_PER_STEP_X_FIELD, CreateStringGadget, 104, 235, 74, 20, "", ES_READONLY},
+    {MM_PER_STEP_Y_FIELD, CreateStringGadget, 182, 235, 74, 20, "", ES_READONLY},
+    // Read-only, so that the user can copy the figures into the machine's controller.
+    {17, CreateTextGadget, 10, 260, 94, 20, "Schritte je mm:", 0},
+    {STEPS_PER_MM_X_FIELD, CreateStringGadget, 104, 260, 74, 20, "", ES_READONLY},
+    {STEPS_PER_MM_Y_FIELD, CreateStringGadget, 182, 260, 74, 20, "", ES_READONLY},
+    {22, CreateTextGadget, 10, 285, 94, 20, "Diagonalen in mm:", 0},
+    {DIAGONAL_FROM_START_FIELD, CreateStringGadget, 104, 285, 74, 20, "", 0},
+    {OTHER_DIAGONAL_FIELD, CreateStringGadget, 182, 285, 74, 20, "", 0},
+    {25, CreateTextGadget, 10, 310, 94, 20, "Winkel X zu Y:", 0},
+    {ANGLE_FIELD, CreateStringGadget, 104, 310, 152, 20, "", ES_READONLY},
+    {CALCULATE_BUTTON, CreateButtonGadget, 10, 335, 240, 20, "Berechnen!", 0},
+    {13, CreateTextGadget, 10, 235, 94, 20, "Schrittweite in mm:", 0},
 };
 
 // The gadget's text as a number (the temporary form of the caller protocol). A gadget that
-// does not exist reads as an empty text. With `decimalComma` the first comma counts as the
-// decimal point, as a German user types it ("12,5" is 12.5).
-float ReadGadgetFloat(intptr_t gadget, bool decimalComma = false) {
+// does not exist reads as an empty text, and `empty`, where asked for, tells an empty text from
+// one that reads as 0. With `decimalComma` the first comma counts as the decimal point, as a
+// German user types it ("12,5" is 12.5).
+float ReadGadgetFloat(intptr_t gadget, bool decimalComma = false, bool* empty = nullptr) {
     StringWorkspace* workspace = Workspace();
     const int32_t saved = workspace->position;
     float value = 0.0f;
-    if (ReadGadgetText(gadget, saved) != 0) {
+    const int32_t end = ReadGadgetText(gadget, saved);
+    if (end > saved) {
         workspace->position += 1;
         char* text = workspace->buffer + saved;
         char* comma = decimalComma ? std::strchr(text, ',') : nullptr;
@@ -113,6 +130,9 @@ float ReadGadgetFloat(intptr_t gadget, bool decimalComma = false) {
             *comma = '.';
         }
         value = ParseFloat(text);
+    }
+    if (empty != nullptr) {
+        *empty = end <= saved;
     }
     workspace->position = saved;
     return value;
@@ -315,25 +335,93 @@ void TakeReport(intptr_t value, intptr_t detail) {
     }
 }
 
-void CalculateCommand() {
-    App.sideLength = ReadGadgetFloat(SIDE_FIELD, true);
-    App.stepCount = ReadGadgetFloat(STEPS_FIELD);
-    // A step count that is no number above 0 would give "inf"; so would a number past the float
-    // range, which a pasted text can hold.
-    if (App.sideLength > 0.0f && App.stepCount > 0.0f && std::isfinite(App.sideLength) &&
-        std::isfinite(App.stepCount)) {
-        App.mmPerStep = App.sideLength / App.stepCount;
-        WriteGadgetFloat(RESULT_FIELD, App.mmPerStep);
+// A number above 0 that a calculation can take: not 0, not negative, not text, not past the
+// float range (which a pasted text can hold and which would show "inf").
+bool IsAbove0(float value) {
+    return value > 0.0f && std::isfinite(value);
+}
+
+// One column of the side row and the two result rows below it.
+struct AxisColumn {
+    intptr_t sideField;
+    intptr_t mmPerStepField;
+    intptr_t stepsPerMmField;
+    bool mayStayEmpty; // a user who measures one side only leaves it empty
+};
+const AxisColumn X_COLUMN = {SIDE_X_FIELD, MM_PER_STEP_X_FIELD, STEPS_PER_MM_X_FIELD, false};
+const AxisColumn Y_COLUMN = {SIDE_Y_FIELD, MM_PER_STEP_Y_FIELD, STEPS_PER_MM_Y_FIELD, true};
+
+struct AxisResult {
+    float sideLength; // as read; 0 for an empty field
+    float mmPerStep;  // 0 when none is shown
+};
+
+AxisResult CalculateAxis(const AxisColumn& column, float stepCount) {
+    bool empty = false;
+    AxisResult result = {ReadGadgetFloat(column.sideField, true, &empty), 0.0f};
+    if (empty && column.mayStayEmpty) {
+        // No figures of an earlier side stay beside a fresh one.
+        WriteGadgetText(column.mmPerStepField, "");
+        WriteGadgetText(column.stepsPerMmField, "");
+    } else if (IsAbove0(result.sideLength) && IsAbove0(stepCount)) {
+        result.mmPerStep = result.sideLength / stepCount;
+        WriteGadgetFloat(column.mmPerStepField, result.mmPerStep);
         // What the machine's controller asks for, from the step count as entered rather than
         // from the rounded travel per step.
         char text[128]; // the widest, 2^128 steps on the smallest float: 84 digits and 3 decimals
         SystemSprintf(text, "%.3f",
-                      static_cast<double>(App.stepCount) / static_cast<double>(App.sideLength));
-        WriteGadgetText(STEPS_PER_MM_FIELD, text);
+                      static_cast<double>(stepCount) / static_cast<double>(result.sideLength));
+        WriteGadgetText(column.stepsPerMmField, text);
     } else {
-        WriteGadgetText(RESULT_FIELD, TEXT_INVALID);
-        WriteGadgetText(STEPS_PER_MM_FIELD, TEXT_INVALID);
+        WriteGadgetText(column.mmPerStepField, TEXT_INVALID);
+        WriteGadgetText(column.stepsPerMmField, TEXT_INVALID);
     }
+    return result;
+}
+
+// The angle between the +X and the +Y travel in degrees and how far Y leans over 100 mm, from
+// the drawn parallelogram's sides a, b and its diagonals, d1 from the start corner:
+// d1^2 - d2^2 = 4ab cos. False for lengths that no parallelogram has.
+bool FormatAxisAngle(float sideX, float sideY, float fromStart, float other, char (&text)[64]) {
+    if (!IsAbove0(sideX) || !IsAbove0(sideY) || !IsAbove0(fromStart) || !IsAbove0(other)) {
+        return false;
+    }
+    // Squares of floats are exact in double, and no product of them overflows.
+    const double fourAb = 4.0 * sideX * sideY;
+    const double fourAbCos =
+        static_cast<double>(fromStart) * fromStart - static_cast<double>(other) * other;
+    if (std::fabs(fourAbCos) >= fourAb) {
+        return false;
+    }
+    // Strictly between 0 and 180 degrees here, where the tangent is never 0: |cot| = 1 / |tan|.
+    const double angle = std::acos(fourAbCos / fourAb);
+    SystemSprintf(text, "%.2f\xB0 (%.2f mm auf 100 mm)", angle * (180.0 / 3.14159265358979323846),
+                  100.0 / std::fabs(std::tan(angle)));
+    return true;
+}
+
+void CalculateAngle(float sideX, float sideY) {
+    bool fromStartEmpty = false;
+    bool otherEmpty = false;
+    const float fromStart = ReadGadgetFloat(DIAGONAL_FROM_START_FIELD, true, &fromStartEmpty);
+    const float other = ReadGadgetFloat(OTHER_DIAGONAL_FIELD, true, &otherEmpty);
+    char text[64];
+    if (fromStartEmpty && otherEmpty) {
+        WriteGadgetText(ANGLE_FIELD, "");
+    } else if (FormatAxisAngle(sideX, sideY, fromStart, other, text)) {
+        WriteGadgetText(ANGLE_FIELD, text);
+    } else {
+        WriteGadgetText(ANGLE_FIELD, TEXT_INVALID);
+    }
+}
+
+void CalculateCommand() {
+    App.stepCount = ReadGadgetFloat(STEPS_FIELD);
+    const AxisResult x = CalculateAxis(X_COLUMN, App.stepCount);
+    const AxisResult y = CalculateAxis(Y_COLUMN, App.stepCount);
+    App.sideLength = x.sideLength;
+    App.mmPerStep = x.mmPerStep;
+    CalculateAngle(x.sideLength, y.sideLength);
 }
 
 struct Command {
@@ -393,7 +481,7 @@ bool OpenPortLibrary() {
 
 HWND OpenMainWindow() {
     const intptr_t window =
-        OpenNumberedWindow(MAIN_WINDOW, 429, 123, 262, 335, "Kalibrix", WS_CAPTION | WS_SYSMENU);
+        OpenNumberedWindow(MAIN_WINDOW, 429, 123, 262, 390, "Kalibrix", WS_CAPTION | WS_SYSMENU);
     if (window == 0) {
         return nullptr;
     }

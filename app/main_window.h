@@ -1,10 +1,10 @@
-// The main window and its command loop: the port library check, window 14 with its seventeen
+// The main window and its command loop: the port library check, window 14 with its twenty-seven
 // gadgets, and the start, stop and calculate commands.
 #pragma once
 
 #include <windows.h>
 
-// Opens window 14 with its seventeen gadgets in their creation order and returns the window's
+// Opens window 14 with its twenty-seven gadgets in their creation order and returns the window's
 // handle; null when the window cannot be opened.
 HWND OpenMainWindow();
 

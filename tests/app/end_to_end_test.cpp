@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 #include "tools/driver/driver.h"
 
@@ -152,6 +153,27 @@ class EndToEnd : public ::testing::Test {
     HWND window_ = nullptr;
 };
 
+// The size of a text at the default GUI font, which every gadget uses; with DT_WORDBREAK broken
+// at word ends within `width`, as a static control breaks it.
+SIZE TextSize(const std::string& text, int width, UINT format) {
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ kept = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    RECT rect = {0, 0, width, 0};
+    DrawTextA(dc, text.c_str(), -1, &rect, DT_CALCRECT | format);
+    SelectObject(dc, kept);
+    ReleaseDC(nullptr, dc);
+    return {rect.right, rect.bottom};
+}
+
+// Whether a field shows its whole text, within its client area less its margins.
+bool ShowsWholeText(HWND field) {
+    RECT client;
+    GetClientRect(field, &client);
+    const DWORD margins = static_cast<DWORD>(SendMessageA(field, EM_GETMARGINS, 0, 0));
+    const int room = client.right - LOWORD(margins) - HIWORD(margins);
+    return TextSize(driver::WindowText(field), room, DT_SINGLELINE).cx <= room;
+}
+
 struct GadgetRow {
     int number;
     const char* className;
@@ -168,7 +190,7 @@ const DWORD BUTTON_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP;
 
 // In creation order, which is the order of the children and of the Tab cycle.
 const GadgetRow MAIN_GADGETS[] = {
-    {1, "Static", 0, 305, 262, 40, TEXT_NOTICE, TEXT_STYLE | SS_CENTER, WS_TABSTOP, 0},
+    {1, "Static", 0, 360, 262, 30, TEXT_NOTICE, TEXT_STYLE | SS_CENTER, WS_TABSTOP, 0},
     {2, "Static", 10, 0, 250, 70,
      "Ermittele mit diesem Programm die Weite eines Schrittes deiner Fr\xE4se! Gib eine "
      "Schrittanzahl an, das Programm zeichnet ein Quadrat mit der angegebenen Schrittzahl und "
@@ -183,17 +205,26 @@ const GadgetRow MAIN_GADGETS[] = {
     {7, "Edit", 110, 120, 140, 20, "5", STRING_STYLE | ES_NUMBER, ES_READONLY, WS_EX_CLIENTEDGE},
     {8, "Button", 10, 150, 240, 20, "Mal mir ein Quadrat!", BUTTON_STYLE, 0, 0},
     {9, "Button", 10, 170, 240, 20, "STOP!", BUTTON_STYLE, 0, 0},
-    {10, "Static", 10, 200, 100, 30, "Seitenl\xE4nge des Quadrates in mm:", TEXT_STYLE,
-     WS_TABSTOP | SS_CENTER, 0},
-    {11, "Edit", 110, 200, 140, 20, "", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
-    {12, "Edit", 110, 230, 140, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
-    {17, "Static", 10, 255, 90, 20, "Schritte je mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
-    {18, "Edit", 110, 255, 140, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
-    {16, "Button", 10, 280, 240, 20, "Berechnen!", BUTTON_STYLE, 0, 0},
-    {13, "Static", 10, 230, 90, 20, "Schrittweite in mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
+    {27, "Static", 104, 195, 74, 15, "X", TEXT_STYLE | SS_CENTER, WS_TABSTOP, 0},
+    {28, "Static", 182, 195, 74, 15, "Y", TEXT_STYLE | SS_CENTER, WS_TABSTOP, 0},
+    {10, "Static", 10, 210, 94, 20, "Seitenl\xE4nge in mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
+    {11, "Edit", 104, 210, 74, 20, "", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
+    {19, "Edit", 182, 210, 74, 20, "", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
+    {12, "Edit", 104, 235, 74, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
+    {20, "Edit", 182, 235, 74, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
+    {17, "Static", 10, 260, 94, 20, "Schritte je mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
+    {18, "Edit", 104, 260, 74, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
+    {21, "Edit", 182, 260, 74, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
+    {22, "Static", 10, 285, 94, 20, "Diagonalen in mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
+    {23, "Edit", 104, 285, 74, 20, "", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
+    {24, "Edit", 182, 285, 74, 20, "", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
+    {25, "Static", 10, 310, 94, 20, "Winkel X zu Y:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
+    {26, "Edit", 104, 310, 152, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
+    {16, "Button", 10, 335, 240, 20, "Berechnen!", BUTTON_STYLE, 0, 0},
+    {13, "Static", 10, 235, 94, 20, "Schrittweite in mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
 };
 
-TEST_F(EndToEnd, MainWindowAndItsSeventeenGadgets) {
+TEST_F(EndToEnd, MainWindowAndItsTwentySevenGadgets) {
     ASSERT_NO_FATAL_FAILURE(Launch());
 
     EXPECT_EQ("WindowClass_14", driver::ClassName(window_));
@@ -204,7 +235,7 @@ TEST_F(EndToEnd, MainWindowAndItsSeventeenGadgets) {
     EXPECT_EQ(429, outer.left);
     EXPECT_EQ(123, outer.top);
     EXPECT_EQ(262, inner.right);
-    EXPECT_EQ(335, inner.bottom);
+    EXPECT_EQ(390, inner.bottom);
     const DWORD style = static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE));
     EXPECT_EQ(static_cast<DWORD>(WS_CAPTION | WS_SYSMENU), style & (WS_CAPTION | WS_SYSMENU));
     EXPECT_EQ(0u, style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
@@ -238,6 +269,21 @@ TEST_F(EndToEnd, MainWindowAndItsSeventeenGadgets) {
         EXPECT_EQ(0u, gadgetStyle & row.absent) << std::hex << gadgetStyle;
         const DWORD exStyle = static_cast<DWORD>(GetWindowLongA(gadget, GWL_EXSTYLE));
         EXPECT_EQ(row.exStyle, exStyle & WS_EX_CLIENTEDGE) << std::hex << exStyle;
+
+        // A tidy form: inside the inner area, over no other gadget, and a label whole.
+        RECT within;
+        EXPECT_TRUE(IntersectRect(&within, &rect, &inner) && EqualRect(&within, &rect));
+        for (const GadgetRow& other : MAIN_GADGETS) {
+            const RECT place = {other.x, other.y, other.x + other.width, other.y + other.height};
+            RECT both;
+            EXPECT_TRUE(&other == &row || !IntersectRect(&both, &rect, &place))
+                << "over gadget " << other.number;
+        }
+        if (std::strcmp(row.className, "Static") == 0) {
+            const SIZE text = TextSize(row.text, row.width, DT_WORDBREAK);
+            EXPECT_LE(text.cx, row.width);
+            EXPECT_LE(text.cy, row.height);
+        }
     }
     CloseAndExpectExitCodeZero();
 }
@@ -473,14 +519,22 @@ TEST_F(EndToEnd, RepeatedSquaresLeaveNoHandlesBehind) {
     CloseAndExpectExitCodeZero();
 }
 
-TEST_F(EndToEnd, CalculateShowsTheTravelPerStep) {
+TEST_F(EndToEnd, CalculateShowsEachAxisAndTheAngleBetweenThem) {
     ASSERT_NO_FATAL_FAILURE(Launch());
     const char* const INVALID = "ung\xFCltig";
     struct Case {
-        const char* side;
+        const char* side; // X
         const char* steps;
         const char* shown;      // millimetres per step
         const char* stepsPerMm; // what the controller asks for, from the step count itself
+        // Empty in a row about X alone, so that every such row also shows that a Y side or
+        // diagonals left empty show nothing.
+        const char* sideY = "";
+        const char* shownY = "";
+        const char* stepsPerMmY = "";
+        const char* diagonalFromStart = "";
+        const char* otherDiagonal = "";
+        const char* angle = "";
     };
     const Case cases[] = {
         {"25", "100", "0.250000", "4.000"},
@@ -500,18 +554,41 @@ TEST_F(EndToEnd, CalculateShowsTheTravelPerStep) {
         // Microstepping: the rounded travel per step, inverted, would give 2557.5.
         {"10", "25600", "0.000391", "2560.000"},
         {"10,3", "25600", "0.000402", "2485.437"},
+        // Y from its own side and the same step count.
+        {"25", "100", "0.250000", "4.000", "12,5", "0.125000", "8.000"},
+        {"25", "100", "0.250000", "4.000", "abc", INVALID, INVALID},
+        // The angle between the axes from the diagonals, d1 from the start corner.
+        {"100", "100", "1.000000", "1.000", "100", "1.000000", "1.000", "141,42", "141,42",
+         "90.00\xB0 (0.00 mm auf 100 mm)"},
+        {"100", "100", "1.000000", "1.000", "100", "1.000000", "1.000", "141", "142",
+         "90.41\xB0 (0.71 mm auf 100 mm)"},
+        {"100", "100", "1.000000", "1.000", "100", "1.000000", "1.000", "141", "", INVALID},
+        // |d1^2 - d2^2| above 4ab: no parallelogram of sides 100 and 25 has these diagonals.
+        {"100", "100", "1.000000", "1.000", "25", "0.250000", "4.000", "130", "20", INVALID},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string("side \"") + c.side + "\", steps \"" + c.steps + "\"");
+        SCOPED_TRACE(std::string("X \"") + c.side + "\", Y \"" + c.sideY + "\", steps \"" +
+                     c.steps + "\", diagonals \"" + c.diagonalFromStart + "\", \"" +
+                     c.otherDiagonal + "\"");
         // Typed, so the field's own rules apply as they would to a user.
         driver::Type(Gadget(11), c.side);
+        driver::Type(Gadget(19), c.sideY);
+        driver::Type(Gadget(23), c.diagonalFromStart);
+        driver::Type(Gadget(24), c.otherDiagonal);
         driver::Type(Gadget(5), c.steps);
-        ASSERT_TRUE(driver::SetText(Gadget(12), ""));
-        ASSERT_TRUE(driver::SetText(Gadget(18), ""));
+        // Results that were never written would show as this.
+        for (int result : {12, 18, 20, 21, 26}) {
+            ASSERT_TRUE(driver::SetText(Gadget(result), "?"));
+        }
         driver::Click(Gadget(16));
-        // Gadget 18 is written last.
-        EXPECT_EQ(c.stepsPerMm, driver::WaitForAnyText(Gadget(18), BOX_TIMEOUT_MS));
-        EXPECT_EQ(c.shown, driver::WindowText(Gadget(12)));
+        // The angle is written last.
+        EXPECT_EQ(c.angle, driver::WaitForText(Gadget(26), c.angle, BOX_TIMEOUT_MS));
+        const std::pair<int, const char*> results[] = {
+            {12, c.shown}, {18, c.stepsPerMm}, {20, c.shownY}, {21, c.stepsPerMmY}, {26, c.angle}};
+        for (const auto& result : results) {
+            EXPECT_EQ(result.second, driver::WindowText(Gadget(result.first)));
+            EXPECT_TRUE(ShowsWholeText(Gadget(result.first))) << "gadget " << result.first;
+        }
     }
     // The step-count field takes digits only.
     driver::Type(Gadget(5), "1x0");

@@ -43,13 +43,13 @@ TEST(TabKeys, MoveTheFocusThroughTheMainWindowsFields) {
     WaitEvents(100);
     ASSERT_EQ(FocusedGadget(), 15);
 
-    const intptr_t forward[] = {5, 7, 8, 9, 11, 12, 18, 16, 15};
+    const intptr_t forward[] = {5, 7, 8, 9, 11, 19, 12, 20, 18, 21, 23, 24, 26, 16, 15};
     for (intptr_t expected : forward) {
         SCOPED_TRACE("Tab to " + std::to_string(expected));
         PressAndWait(VK_TAB, false);
         EXPECT_EQ(FocusedGadget(), expected);
     }
-    const intptr_t backward[] = {16, 18, 12, 11, 9, 8, 7, 5, 15};
+    const intptr_t backward[] = {16, 26, 24, 23, 21, 18, 20, 12, 19, 11, 9, 8, 7, 5, 15};
     for (intptr_t expected : backward) {
         SCOPED_TRACE("Shift+Tab to " + std::to_string(expected));
         PressAndWait(VK_TAB, true);

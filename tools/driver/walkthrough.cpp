@@ -1,8 +1,8 @@
 // The dry run's walk-through: starts kalibrix.exe from the current folder (with the stand-in
 // port library beside it) and does the main job as a user would: draws a square with the
-// defaults, enters a side of 25 mm, calculates, and closes the window. Prints what happened and
-// a summary of the port trace; exits with 1 when anything went other than expected. With a
-// kalibrix.ini in the folder the trace is checked byte for byte against its wiring and
+// defaults, enters its sides and diagonals, calculates, and closes the window. Prints what
+// happened and a summary of the port trace; exits with 1 when anything went other than expected.
+// With a kalibrix.ini in the folder the trace is checked byte for byte against its wiring and
 // pre-travel, the file read by the program's own ReadSettingsFile.
 //
 //   kalibrix_walkthrough [--screenshot]
@@ -115,13 +115,20 @@ int main(int argc, char** argv) {
         return Fail("the square did not finish");
     }
 
+    // The stand-in draws a true square: both sides 25 mm, both diagonals 25 * sqrt(2) mm.
     driver::Type(driver::Gadget(window, 11), "25");
+    driver::Type(driver::Gadget(window, 19), "25");
+    driver::Type(driver::Gadget(window, 23), "35,36");
+    driver::Type(driver::Gadget(window, 24), "35,36");
     driver::Click(driver::Gadget(window, 16));
-    // The steps per mm are written last.
-    const std::string perMm = driver::WaitForAnyText(driver::Gadget(window, 18), BOX_TIMEOUT_MS);
+    // The angle is written last.
+    const std::string angle = driver::WaitForAnyText(driver::Gadget(window, 26), BOX_TIMEOUT_MS);
     const std::string shown = driver::WindowText(driver::Gadget(window, 12));
-    Say("side length 25 mm, \"Berechnen!\" shows " + shown + " mm per step and " + perMm +
-        " steps per mm");
+    const std::string perMm = driver::WindowText(driver::Gadget(window, 18));
+    const std::string shownY = driver::WindowText(driver::Gadget(window, 20));
+    const std::string perMmY = driver::WindowText(driver::Gadget(window, 21));
+    Say("sides 25 mm, diagonals 35,36 mm, \"Berechnen!\" shows X " + shown + " mm per step and " +
+        perMm + " steps per mm, Y " + shownY + " and " + perMmY + ", angle " + angle);
 
     if (screenshot) {
         RECT rect;
@@ -180,8 +187,11 @@ int main(int argc, char** argv) {
     if (ports != std::set<unsigned>{888}) {
         return Fail("writes went to other ports than 888");
     }
-    if (shown != "0.250000" || perMm != "4.000") {
-        return Fail("the result is not 0.250000 mm per step, 4.000 steps per mm");
+    if (shown != "0.250000" || perMm != "4.000" || shownY != shown || perMmY != perMm) {
+        return Fail("the result is not 0.250000 mm per step, 4.000 steps per mm on both axes");
+    }
+    if (angle != "90.00\xB0 (0.00 mm auf 100 mm)") {
+        return Fail("the angle between the axes is not 90.00 degrees");
     }
     if (exitCode != 0) {
         return Fail("the exit code is not 0");
