@@ -1,8 +1,7 @@
 #include "gui/own_messages.h"
 
-#include "gui/event_wait.h"
-#include "gui/gadgets.h"
-#include "gui/numbered_windows.h"
+#include "gui/gadget_table.h"
+#include "gui/window_table.h"
 #include "runtime/memory_heaps.h"
 #include "runtime/threads.h"
 
@@ -95,7 +94,7 @@ bool IsPayloadMessage(UINT message) {
 }
 
 bool IsNumberedWindow(HWND window) {
-    return window != nullptr && GetPropA(window, WINDOW_ID_PROPERTY) != nullptr;
+    return WindowNumberOf(window) != -1;
 }
 
 // Forgets the posts to the window, or (for null) to every window that is gone: one that closed
@@ -162,8 +161,7 @@ bool IsOwnControl(HWND window, HWND control, bool gadget) {
     if (!gadget) {
         return true;
     }
-    GadgetRecord* record = FindGadget(GetWindowLongPtrA(control, GWLP_ID));
-    return record != nullptr && record->control == control;
+    return GadgetOfControl(control) != nullptr;
 }
 
 HWND NotificationSender(LPARAM lParam) {

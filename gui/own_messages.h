@@ -6,15 +6,11 @@
 
 #include <windows.h>
 #include <cstddef>
+#include "gui/layer_numbers.h"
 
-// The block of numbers that carry the layer's events and its private messages (13103, 13105,
-// 13106, 13110, 13120). A message with one of these numbers is honoured only when the layer made
-// it, and none comes back from the event wait raw.
-constexpr UINT LAYER_NUMBERS_FIRST = 13100;
-constexpr UINT LAYER_NUMBERS_LAST = 13199;
-
-// The layer's private numbers: the block above and the relayed click (12502). The click notice
-// itself (12501) comes from outside by design, as a notification icon's callback does.
+// The layer's private numbers: the block of LAYER_NUMBERS_FIRST to LAYER_NUMBERS_LAST and the
+// relayed click (12502). The click notice itself (12501) comes from outside by design, as a
+// notification icon's callback does.
 bool IsLayerMessageNumber(UINT message);
 
 // Installs the check of every message the calling thread takes from its queue, in every message

@@ -2,7 +2,7 @@
 // keep the messages away from the event wait; the layer sizes the window itself instead.
 #include "gui/sizing_tracker.h"
 
-#include "gui/event_wait.h"
+#include "gui/layer_numbers.h"
 #include "runtime/memory_heaps.h"
 
 namespace {
