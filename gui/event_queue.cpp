@@ -1,7 +1,7 @@
 // The event queue and the pending event of the EventState.
 #include "gui/event_queue.h"
 
-#include "gui/own_messages.h"
+#include "gui/layer_posts.h"
 #include "runtime/memory_heaps.h"
 
 namespace {

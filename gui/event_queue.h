@@ -68,5 +68,5 @@ void SetPendingPayload(EventState* state, int32_t event, void* payload);
 // ends, and the payload is freed.
 void ReleaseHeldPayload(EventState* state);
 // Frees the payloads still held by the EventState (each with the block its sixth word points to).
-// Payloads are made and posted through gui/own_messages.h.
+// Payloads are made and posted through gui/layer_posts.h.
 void FreeEventPayload();

@@ -45,8 +45,8 @@ bool TakeMessage(MSG* message, int32_t timeout) {
     return woken != WAIT_TIMEOUT && PeekMessageA(message, nullptr, 0, 0, PEEK_REMOVE_NO_YIELD);
 }
 
-// A message the queue check dropped reads as WM_NULL, and the layer's own numbers are events:
-// neither comes back raw.
+// A message the gate dropped reads as WM_NULL, and the layer's own numbers are events: neither
+// comes back raw.
 bool ReturnsRaw(UINT message) {
     return message != WM_NULL && (message < LAYER_NUMBERS_FIRST || message > LAYER_NUMBERS_LAST);
 }

@@ -2,6 +2,7 @@
 // a GadgetStack attached to its window. Each container array has exactly one owner.
 #include "gui/gadget_lists.h"
 
+#include "gui/message_gate.h"
 #include "runtime/memory_heaps.h"
 #include "runtime/string_workspace.h"
 
@@ -114,6 +115,11 @@ HWND SwitchGadgetList(HWND window) {
 }
 
 LRESULT CALLBACK GadgetStackProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // A forged destruction would free the list while the window lives on, and every later message
+    // would miss the window's own procedure.
+    if (CheckMessage(window, message, lParam) == GateVerdict::DROP) {
+        return 0;
+    }
     char name[40];
     FormatGadgetStackName(name);
     GadgetStack* stack = StackOf(window, name);

@@ -7,7 +7,8 @@
 #include "gui/gadget_colours.h"
 #include "gui/gadget_lists.h"
 #include "gui/layer_numbers.h"
-#include "gui/own_messages.h"
+#include "gui/layer_posts.h"
+#include "gui/message_gate.h"
 #include "gui/window_table.h"
 #include "runtime/string_workspace.h"
 #include "runtime/threads.h"
@@ -200,8 +201,8 @@ intptr_t RegisterGadget(intptr_t number, GadgetRecord* record, HWND control,
 }
 
 LRESULT CALLBACK GadgetProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-    // A destruction sent from outside would tear the record down while the control lives on.
-    if (IsForgedSentMessage(message)) {
+    // A forged destruction would tear the record down while the control lives on.
+    if (CheckMessage(control, message, lParam) == GateVerdict::DROP) {
         return 0;
     }
     GadgetRecord* record = GadgetOfControl(control);
@@ -215,6 +216,7 @@ LRESULT CALLBACK GadgetProc(HWND control, UINT message, WPARAM wParam, LPARAM lP
     return result;
 }
 
+// GadgetProc, installed over this procedure, has asked the gate already.
 LRESULT CALLBACK StringFocusProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
     // The notice is posted, not sent, so it arrives after the focus change is complete.
     if (message == WM_SETFOCUS || message == WM_KILLFOCUS) {

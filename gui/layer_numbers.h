@@ -51,6 +51,6 @@ constexpr UINT MSG_APPLICATION_EVENT = 13110;   // wParam the value, lParam the 
 constexpr UINT MSG_GADGET_FORWARD = 13120;      // lParam the gadget's window handle
 
 // The block of numbers that carry the layer's events and its private messages. None comes back
-// from the event wait raw, and only the layer may post one (gui/own_messages.h).
+// from the event wait raw, and only the layer may post one (gui/message_gate.h).
 constexpr UINT LAYER_NUMBERS_FIRST = 13100;
 constexpr UINT LAYER_NUMBERS_LAST = 13199;

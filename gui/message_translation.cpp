@@ -5,7 +5,8 @@
 #include "gui/event_queue.h"
 #include "gui/focus_cycling.h"
 #include "gui/gadgets.h"
-#include "gui/own_messages.h"
+#include "gui/layer_posts.h"
+#include "gui/message_gate.h"
 #include "gui/sizing_tracker.h"
 #include "gui/window_table.h"
 
@@ -133,29 +134,19 @@ LRESULT TranslateMinMaxInfo(const OwnerWindow& owner, LPARAM lParam) {
     return 0;
 }
 
-// A control's message goes to its kind only from one of this window's own gadgets.
-LRESULT DispatchOwnGadgetMessage(HWND window, HWND control, UINT message, WPARAM wParam,
-                                 LPARAM lParam) {
-    if (!IsOwnControl(window, control, true)) {
-        return NOT_HANDLED;
-    }
-    return DispatchGadgetMessage(control, window, message, wParam, lParam);
-}
-
+// The gate lets a notification through only from a gadget of ours. The header is read anew: a
+// callback has run since.
 LRESULT TranslateNotify(HWND window, WPARAM wParam, LPARAM lParam) {
-    return DispatchOwnGadgetMessage(window, NotificationSender(lParam), WM_NOTIFY, wParam, lParam);
+    return DispatchGadgetMessage(NotificationSender(lParam), window, WM_NOTIFY, wParam, lParam);
 }
 
+// The gate lets a control's command through only from a gadget of ours or our command bar.
 LRESULT TranslateCommand(EventState* state, HWND window, WPARAM wParam, LPARAM lParam) {
     HWND control = reinterpret_cast<HWND>(lParam);
     const int32_t code = HIWORD(wParam);
     const int32_t command = LOWORD(wParam);
     if (control) {
         const intptr_t identifier = GetWindowLongPtrA(control, GWLP_ID);
-        // Another process can name any window as the sender, one of its own with our numbers.
-        if (!IsOwnControl(window, control, identifier != COMMAND_BAR_ID)) {
-            return 0;
-        }
         if (DispatchGadgetMessage(control, window, WM_COMMAND, wParam, lParam) != NOT_HANDLED) {
             return 0;
         }
@@ -185,8 +176,7 @@ LRESULT TranslateCommand(EventState* state, HWND window, WPARAM wParam, LPARAM l
 
 // The message a control's kind answers: the control is in lParam.
 LRESULT ForwardToGadget(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DispatchOwnGadgetMessage(window, reinterpret_cast<HWND>(lParam), message, wParam,
-                                    lParam);
+    return DispatchGadgetMessage(reinterpret_cast<HWND>(lParam), window, message, wParam, lParam);
 }
 
 int32_t NotifyClickType(LPARAM mouseMessage) {
@@ -233,8 +223,8 @@ LRESULT TranslateFocusNotice(EventState* state, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-// A value that is no payload the layer posted to this window with this message (a stray or
-// hostile message, or a payload already taken) makes no event. The payload the application holds
+// A value that is no payload the layer posted to this window with this message (one the program
+// sent itself, or a payload already taken) makes no event. The payload the application holds
 // stays until the next wait, also when a nested message loop brings the next one.
 LRESULT TranslatePayload(EventState* state, HWND window, UINT message, WPARAM wParam,
                          LPARAM lParam) {
@@ -298,29 +288,16 @@ LRESULT TranslateWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC:
-        return ForwardToGadget(window, message, wParam, lParam);
     case MSG_GADGET_FORWARD:
-        if (!TakeLayerMessage(window, message, wParam, lParam)) {
-            return 0;
-        }
         return ForwardToGadget(window, message, wParam, lParam);
     case MSG_NOTIFY_CLICK:
         PostLayerMessage(window, MSG_NOTIFY_CLICK_POSTED, wParam, lParam);
         return 0;
     case MSG_NOTIFY_CLICK_POSTED:
-        if (!TakeLayerMessage(window, message, wParam, lParam)) {
-            return 0;
-        }
         return TranslateNotifyClick(state, wParam, lParam);
     case MSG_APPLICATION_EVENT:
-        if (!TakeLayerMessage(window, message, wParam, lParam)) {
-            return 0;
-        }
         return TranslateApplicationEvent(owner, wParam, lParam);
     case GADGET_FOCUS_NOTICE:
-        if (!TakeLayerMessage(window, message, wParam, lParam)) {
-            return 0;
-        }
         return TranslateFocusNotice(state, wParam, lParam);
     case MSG_WINDOW_DATA:
     case MSG_GADGET_DATA:

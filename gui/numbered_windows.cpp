@@ -5,7 +5,7 @@
 #include <cstring>
 #include "gui/event_queue.h"
 #include "gui/gadget_lists.h"
-#include "gui/own_messages.h"
+#include "gui/message_gate.h"
 #include "gui/sizing_tracker.h"
 #include "gui/window_procedure.h"
 #include "runtime/memory_heaps.h"
@@ -94,8 +94,8 @@ bool InitWindowLayer() {
     windowIcon = LoadIconA(Instance(), MAKEINTRESOURCEA(1));
     windowCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
     const bool tracker = SizingTrackerInit();
-    const bool checked = InstallMessageCheck();
-    return table && eventState && tracker && checked;
+    const bool gate = InstallMessageGate();
+    return table && eventState && tracker && gate;
 }
 
 intptr_t OpenNumberedWindow(intptr_t number, int32_t x, int32_t y, int32_t width, int32_t height,

@@ -14,8 +14,8 @@ constexpr uint32_t WINDOW_INVISIBLE = 0x10000000; // the value of WS_VISIBLE, me
 // As x or y: the platform chooses the position.
 constexpr int32_t POSITION_DEFAULT = -65535;
 
-// Start-up of the window layer: window table, EventState, icon, cursor, SizingTracker. False
-// when a table or record could not be made.
+// Start-up of the window layer: window table, EventState, icon, cursor, SizingTracker and the
+// message gate. False when a table or record could not be made.
 bool InitWindowLayer();
 
 // Opens a window with inner size width x height, its outer top-left corner at x, y. Returns the

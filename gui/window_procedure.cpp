@@ -2,8 +2,9 @@
 #include "gui/window_procedure.h"
 
 #include "gui/layer_numbers.h"
+#include "gui/layer_posts.h"
+#include "gui/message_gate.h"
 #include "gui/message_translation.h"
-#include "gui/own_messages.h"
 
 namespace {
 
@@ -27,11 +28,16 @@ LRESULT FrameResult(HWND window, HWND client, UINT message, WPARAM wParam, LPARA
 } // namespace
 
 LRESULT CALLBACK WindowClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Before any callback sees it: posted ones the queue check has dropped already.
-    if (IsForgedSentMessage(message)) {
+    LRESULT result = NOT_HANDLED;
+    switch (CheckMessage(window, message, lParam)) {
+    case GateVerdict::DROP:
         return 0;
+    case GateVerdict::DEFAULT:
+        break;
+    case GateVerdict::PASS:
+        result = TranslateWindowMessage(window, message, wParam, lParam);
+        break;
     }
-    LRESULT result = TranslateWindowMessage(window, message, wParam, lParam);
     // Whatever the callback made of it: the layer's posts to a window that goes are given back.
     if (message == WM_NCDESTROY) {
         GiveBackWindowMessages(window);
