@@ -1,7 +1,6 @@
 // Gadgets: creation, registration, teardown, text and the routing of parent messages.
 #include "gui/gadgets.h"
 
-#include <ole2.h>
 #include <commctrl.h>
 #include <cstring>
 #include "gui/gadget_colours.h"
@@ -134,9 +133,6 @@ void TearDown(HWND control) {
         gadgetClass->release(record);
     }
     RemovePropA(control, GADGET_ID_PROPERTY);
-    if (RemovePropA(control, DROP_ACCEPT_PROPERTY)) {
-        RevokeDragDrop(control);
-    }
     // A late message finds no number and goes to the default procedure.
     SetWindowLongPtrA(control, GWLP_ID, NO_IDENTIFIER);
     ObjectTableFree(GadgetTable(), number);

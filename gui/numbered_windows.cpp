@@ -1,7 +1,6 @@
 // Numbered top-level windows: open, close, close all, and the window layer's start-up.
 #include "gui/numbered_windows.h"
 
-#include <ole2.h>
 #include <cstring>
 #include "gui/event_queue.h"
 #include "gui/gadget_lists.h"
@@ -222,9 +221,6 @@ void CloseNumberedWindow(intptr_t number) {
     }
     // From here on the translation finds no window number for this window's messages.
     UnmarkNumberedWindow(handle);
-    if (RemovePropA(handle, DROP_ACCEPT_PROPERTY)) {
-        RevokeDragDrop(handle);
-    }
     // Take out what is to be freed: destruction sends messages that may move the table's array
     // or re-use the number, and whatever then holds the slot must not free these a second time.
     HWND mdiClient = record->mdiClient;

@@ -8,10 +8,8 @@
 #include "gui/numbered_registry.h"
 #include "runtime/object_table.h"
 
-// Properties on the platform's windows: the window number + 1 on every numbered window (0 means
-// none), and the mark of a window or control with a registered drop target.
+// The property on every numbered window: its number + 1, so that 0 means none.
 inline constexpr char WINDOW_ID_PROPERTY[] = "GX_WindowID";
-inline constexpr char DROP_ACCEPT_PROPERTY[] = "GX_DropAccept";
 
 // Background erasing for a window without a brush: (device context, window) -> result.
 using EraseHook = LRESULT (*)(HDC deviceContext, HWND window);
