@@ -66,7 +66,7 @@ HWND SwitchGadgetList(HWND window) {
     if (!window) {
         return previous;
     }
-    char name[40];
+    char name[GADGET_STACK_NAME_SIZE];
     FormatGadgetStackName(name);
 
     if (previous) {
@@ -120,7 +120,7 @@ LRESULT CALLBACK GadgetStackProc(HWND window, UINT message, WPARAM wParam, LPARA
     if (CheckMessage(window, message, lParam) == GateVerdict::DROP) {
         return 0;
     }
-    char name[40];
+    char name[GADGET_STACK_NAME_SIZE];
     FormatGadgetStackName(name);
     GadgetStack* stack = StackOf(window, name);
     if (!stack) {

@@ -21,12 +21,13 @@ WNDPROC editClassProc = nullptr;
 const char GADGET_ID_PROPERTY[] = "GX_ID";
 
 constexpr LONG_PTR NO_IDENTIFIER = -1;
-constexpr DWORD COMMON_CONTROL_CLASSES = 0xB08;
+// The common control classes that the layer's windows may hold beside its own gadgets.
+constexpr DWORD COMMON_CONTROL_CLASSES =
+    ICC_TAB_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES;
 constexpr DWORD TEXT_BASE_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP;
 constexpr DWORD STRING_BASE_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD BUTTON_BASE_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP;
 
-// Button state operations.
 int32_t ButtonGetState(GadgetRecord* record) {
     return static_cast<int32_t>(SendMessageA(record->control, BM_GETCHECK, 0, 0) & 1);
 }
@@ -147,7 +148,7 @@ bool InitGadgetLayer() {
     // The list state takes the default font, so the font comes first.
     const bool lists = GadgetListStateInit(defaultFont);
     INITCOMMONCONTROLSEX classes = {};
-    classes.dwSize = 8;
+    classes.dwSize = sizeof classes;
     classes.dwICC = COMMON_CONTROL_CLASSES;
     InitCommonControlsEx(&classes);
     return table && lists;
@@ -155,16 +156,14 @@ bool InitGadgetLayer() {
 
 intptr_t CreateTextGadget(intptr_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                           const char* text, int32_t flags) {
-    // Flag bit 0x20000 asks a label for a sunken border.
-    DWORD extended = (static_cast<DWORD>(flags) >> 8) & WS_EX_CLIENTEDGE;
+    const DWORD extended = (flags & GADGET_FLAG_BORDER) ? WS_EX_CLIENTEDGE : 0;
     return CreateGadget(&textKind, "Static", static_cast<DWORD>(flags) | TEXT_BASE_STYLE, extended,
                         number, x, y, width, height, text, PrepareColours);
 }
 
 intptr_t CreateStringGadget(intptr_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                             const char* text, int32_t flags) {
-    // Flag bit 0x20000 takes the sunken border away from an edit field.
-    DWORD extended = ~(static_cast<DWORD>(flags) >> 8) & WS_EX_CLIENTEDGE;
+    const DWORD extended = (flags & GADGET_FLAG_BORDER) ? 0 : WS_EX_CLIENTEDGE;
     return CreateGadget(&stringKind, "Edit", static_cast<DWORD>(flags) | STRING_BASE_STYLE,
                         extended, number, x, y, width, height, text, PrepareString);
 }

@@ -14,6 +14,10 @@ constexpr int32_t FOCUS_LOST = 14001;
 // common controls. False when the table or the list state could not be made.
 bool InitGadgetLayer();
 
+// A creation flag of the layer's own: a sunken border on a text gadget, none on a string gadget.
+// The bit is WS_GROUP's, which every kind's base style holds anyway.
+constexpr int32_t GADGET_FLAG_BORDER = 0x20000;
+
 // Creation in the current gadget list's window. Returns the control's handle for a fixed number,
 // the record's address (the gadget's number from then on) for AUTO_NUMBER, 0 when the platform
 // refuses the control; a gadget that already holds the number is then left in place.

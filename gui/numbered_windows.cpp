@@ -17,6 +17,8 @@ HCURSOR windowCursor = nullptr;
 
 constexpr uint32_t CENTRING_FLAGS = WINDOW_CENTER_SCREEN | WINDOW_CENTER_PARENT;
 constexpr int ACCELERATOR_COUNT = 2;
+// The program's icon resource (resources/kalibrix.rc), every window's default icon.
+constexpr WORD PROGRAM_ICON = 1;
 
 HINSTANCE Instance() {
     return GetModuleHandleA(nullptr);
@@ -90,8 +92,8 @@ void FormatWindowClassName(char* buffer, intptr_t number) {
 bool InitWindowLayer() {
     const bool table = WindowTableCreate(CloseNumberedWindow);
     const bool eventState = EventStateInit();
-    windowIcon = LoadIconA(Instance(), MAKEINTRESOURCEA(1));
-    windowCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    windowIcon = LoadIconA(Instance(), MAKEINTRESOURCEA(PROGRAM_ICON));
+    windowCursor = LoadCursorA(nullptr, IDC_ARROW);
     const bool tracker = SizingTrackerInit();
     const bool gate = InstallMessageGate();
     return table && eventState && tracker && gate;

@@ -9,7 +9,8 @@
 constexpr uint32_t WINDOW_CENTER_SCREEN = 1;
 constexpr uint32_t WINDOW_CENTER_PARENT = 2;
 constexpr uint32_t WINDOW_KEEP_GADGET_LIST = 8;
-constexpr uint32_t WINDOW_INVISIBLE = 0x10000000; // the value of WS_VISIBLE, meaning the opposite
+// Creates the window hidden: WS_VISIBLE's bit, taken out of the style, with the opposite meaning.
+constexpr uint32_t WINDOW_INVISIBLE = 0x10000000;
 
 // As x or y: the platform chooses the position.
 constexpr int32_t POSITION_DEFAULT = -65535;

@@ -16,6 +16,10 @@ constexpr int CURSOR_SIZE_WE = 32644;
 constexpr int CURSOR_SIZE_NS = 32645;
 constexpr int CURSOR_SIZE_ALL = 32646;
 
+// A system command's low four bits are the platform's own: for the size command, the edge.
+constexpr WPARAM SYSTEM_COMMAND_BITS = 0xFFF0;
+constexpr WPARAM SIZING_EDGE_BITS = 0xF;
+
 // One arrow press moves the cursor this far.
 constexpr int KEY_STEP = 10;
 // The pointer sits this far inside the right and bottom edges (and both edges of the
@@ -46,7 +50,7 @@ LRESULT StartSizing(SizingTracker* tracker, HWND window, WPARAM wParam) {
     if (!fullDrag)
         return NOT_HANDLED;
 
-    tracker->edge = static_cast<int>(wParam & 0xF);
+    tracker->edge = static_cast<int>(wParam & SIZING_EDGE_BITS);
     tracker->active = 1;
     tracker->window = window;
     GetWindowRect(window, &tracker->rect);
@@ -227,7 +231,7 @@ LRESULT TrackSizing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return NOT_HANDLED;
         return TrackActive(tracker, window, message, wParam, lParam);
     }
-    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_SIZE)
+    if (message == WM_SYSCOMMAND && (wParam & SYSTEM_COMMAND_BITS) == SC_SIZE)
         return StartSizing(tracker, window, wParam);
     return NOT_HANDLED;
 }
