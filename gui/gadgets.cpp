@@ -44,20 +44,23 @@ struct KindDescriptor {
     void (*fill)(GadgetClass* gadgetClass);
 };
 
+// Text and string gadgets paint with colours of their own; they differ in the colour messages
+// they answer.
+void FillColourSlots(GadgetClass* gadgetClass, GadgetParentMessage colourHandler) {
+    gadgetClass->parentMessage = colourHandler;
+    gadgetClass->release = ColourRelease; // gives back the background brush
+    gadgetClass->setColour = ColourSetter;
+    gadgetClass->getColour = ColourGetter;
+}
+
 void FillTextClass(GadgetClass* text) {
     text->kind = GadgetKind::Text;
-    text->parentMessage = TextColourHandler;
-    text->release = ColourRelease; // gives back the background brush
-    text->setColour = ColourSetter;
-    text->getColour = ColourGetter;
+    FillColourSlots(text, TextColourHandler);
 }
 
 void FillStringClass(GadgetClass* string) {
     string->kind = GadgetKind::String;
-    string->parentMessage = StringColourHandler;
-    string->release = ColourRelease; // gives back the background brush
-    string->setColour = ColourSetter;
-    string->getColour = ColourGetter;
+    FillColourSlots(string, StringColourHandler);
 }
 
 void FillButtonClass(GadgetClass* button) {
