@@ -14,8 +14,6 @@
 
 namespace {
 
-HINSTANCE programInstance = nullptr;
-
 constexpr uint32_t STOPPED_DRIVES_WAIT_MS = 250;
 
 // How far start-up came: shut-down takes down only what exists.
@@ -29,7 +27,6 @@ enum StartupStage {
 
 StartupStage StartUp() {
     AppStateInit();
-    programInstance = GetModuleHandleA(nullptr);
     if (!MainHeapCreate()) {
         return STAGE_NONE;
     }
@@ -51,10 +48,6 @@ StartupStage StartUp() {
 StartupStage reached = STAGE_NONE;
 
 } // namespace
-
-HINSTANCE ProgramInstance() {
-    return programInstance;
-}
 
 bool StartServices() {
     reached = StartUp();
