@@ -10,7 +10,6 @@ struct AppState {
     SharedText stepsText; // gadget 5 as the last start command took it; read by every drive
     SharedText delayText; // gadget 7 as the last start command took it; read by every drive
     int32_t lastEvent;    // the code WaitEvent returned last
-    char* portText;       // gadget 15 as the last start command took it; only checked
     int32_t workerThread; // number of the drive started last; 0 until the first start
     float sideLength;     // gadget 11, millimetres
     float stepCount;      // gadget 5, as the calculation reads it

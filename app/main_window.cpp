@@ -189,12 +189,6 @@ bool ReadAndCheckStartInputs(WorkspaceText (&texts)[START_INPUT_COUNT]) {
     return true;
 }
 
-// Copies a text read by ReadAndCheckStartInputs into a string variable.
-void TakeText(char** variable, const WorkspaceText& text) {
-    Workspace()->position = text.end;
-    AssignString(variable, text.start);
-}
-
 void TakeSharedText(SharedText* shared, const WorkspaceText& text) {
     Workspace()->position = text.end;
     SharedTextAssign(shared, text.start);
@@ -268,7 +262,6 @@ void StartCommand() {
     StopDrive();
     TakeSharedText(&App.stepsText, texts[0]);
     TakeSharedText(&App.delayText, texts[1]);
-    TakeText(&App.portText, texts[2]);
     workspace->position = saved;
     // The user places the pen now and may back out: Cancel, Esc and the close box start nothing
     // (a box with OK alone cannot tell them from OK). The drive stopped above stays stopped.

@@ -14,9 +14,10 @@
 
 namespace {
 
-HINSTANCE programInstance = nullptr;
-
 constexpr uint32_t STOPPED_DRIVES_WAIT_MS = 250;
+
+// Whether the component services came up, so that shut-down ends them.
+bool componentServices = false;
 
 // How far start-up came: shut-down takes down only what exists.
 enum StartupStage {
@@ -29,7 +30,6 @@ enum StartupStage {
 
 StartupStage StartUp() {
     AppStateInit();
-    programInstance = GetModuleHandleA(nullptr);
     if (!MainHeapCreate()) {
         return STAGE_NONE;
     }
@@ -40,7 +40,7 @@ StartupStage StartUp() {
         return STAGE_WINDOW_LAYER;
     }
     InitCommonControls();
-    CoInitialize(nullptr);
+    componentServices = SUCCEEDED(CoInitialize(nullptr));
     if (!ThreadsInit()) {
         return STAGE_LIBRARIES;
     }
@@ -51,10 +51,6 @@ StartupStage StartUp() {
 StartupStage reached = STAGE_NONE;
 
 } // namespace
-
-HINSTANCE ProgramInstance() {
-    return programInstance;
-}
 
 bool StartServices() {
     reached = StartUp();
@@ -79,6 +75,11 @@ void StopServices() {
     }
     if (stage >= STAGE_WINDOW_LAYER) {
         CloseAllWindows();
+    }
+    // Each successful start of the component services is ended once, after the windows.
+    if (componentServices) {
+        CoUninitialize();
+        componentServices = false;
     }
     // A drive still running may yet read the gadget table in the MainHeap. The process ends at
     // once, which releases the heap anyway, so it is left to the system then.

@@ -13,6 +13,3 @@
 // bounded wait for the stopped drives, the heaps stay for it: the caller ends the process next.
 bool StartServices();
 void StopServices();
-
-// The program's own module, for window classes, the icon and gadget creation.
-HINSTANCE ProgramInstance();

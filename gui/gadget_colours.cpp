@@ -1,7 +1,7 @@
 // Gadget colours and the brush cache.
 #include "gui/gadget_colours.h"
 
-#include "gui/event_wait.h"
+#include "gui/layer_numbers.h"
 #include "runtime/memory_heaps.h"
 
 namespace {

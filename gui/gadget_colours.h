@@ -4,7 +4,7 @@
 
 #include <windows.h>
 #include <cstdint>
-#include "gui/gadgets.h"
+#include "gui/gadget_table.h"
 
 // Which colour of a gadget: its text or its background.
 constexpr int32_t GADGET_COLOUR_TEXT = 1;

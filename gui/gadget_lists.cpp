@@ -2,6 +2,7 @@
 // a GadgetStack attached to its window. Each container array has exactly one owner.
 #include "gui/gadget_lists.h"
 
+#include "gui/message_gate.h"
 #include "runtime/memory_heaps.h"
 #include "runtime/string_workspace.h"
 
@@ -65,7 +66,7 @@ HWND SwitchGadgetList(HWND window) {
     if (!window) {
         return previous;
     }
-    char name[40];
+    char name[GADGET_STACK_NAME_SIZE];
     FormatGadgetStackName(name);
 
     if (previous) {
@@ -114,7 +115,12 @@ HWND SwitchGadgetList(HWND window) {
 }
 
 LRESULT CALLBACK GadgetStackProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    char name[40];
+    // A forged destruction would free the list while the window lives on, and every later message
+    // would miss the window's own procedure.
+    if (CheckMessage(window, message, lParam) == GateVerdict::DROP) {
+        return 0;
+    }
+    char name[GADGET_STACK_NAME_SIZE];
     FormatGadgetStackName(name);
     GadgetStack* stack = StackOf(window, name);
     if (!stack) {

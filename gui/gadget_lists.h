@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <cstddef>
 #include <cstdint>
 
 struct GadgetListState {
@@ -33,5 +34,6 @@ GadgetListState* CurrentGadgetListState();
 HWND SwitchGadgetList(HWND window);
 // Installed on every window that has a GadgetStack; frees it on WM_NCDESTROY.
 LRESULT CALLBACK GadgetStackProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// "GX_GadgetStack_" and the module handle in decimal; the buffer holds at least 40 characters.
+// "GX_GadgetStack_" and the module handle in decimal, into a buffer of GADGET_STACK_NAME_SIZE.
+constexpr size_t GADGET_STACK_NAME_SIZE = 40; // the longest 64-bit number fits
 void FormatGadgetStackName(char* buffer);

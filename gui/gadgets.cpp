@@ -1,20 +1,19 @@
 // Gadgets: creation, registration, teardown, text and the routing of parent messages.
 #include "gui/gadgets.h"
 
-#include <ole2.h>
 #include <commctrl.h>
 #include <cstring>
-#include "gui/event_wait.h"
 #include "gui/gadget_colours.h"
 #include "gui/gadget_lists.h"
-#include "gui/numbered_windows.h"
-#include "gui/own_messages.h"
+#include "gui/layer_numbers.h"
+#include "gui/layer_posts.h"
+#include "gui/message_gate.h"
+#include "gui/window_table.h"
 #include "runtime/string_workspace.h"
 #include "runtime/threads.h"
 
 namespace {
 
-ObjectTable* gadgetTable = nullptr;
 HFONT defaultFont = nullptr;
 // The platform's "Edit" procedure, which StringFocusProc passes every message on to.
 WNDPROC editClassProc = nullptr;
@@ -22,12 +21,13 @@ WNDPROC editClassProc = nullptr;
 const char GADGET_ID_PROPERTY[] = "GX_ID";
 
 constexpr LONG_PTR NO_IDENTIFIER = -1;
-constexpr DWORD COMMON_CONTROL_CLASSES = 0xB08;
+// The common control classes that the layer's windows may hold beside its own gadgets.
+constexpr DWORD COMMON_CONTROL_CLASSES =
+    ICC_TAB_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES;
 constexpr DWORD TEXT_BASE_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP;
 constexpr DWORD STRING_BASE_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD BUTTON_BASE_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP;
 
-// Button state operations.
 int32_t ButtonGetState(GadgetRecord* record) {
     return static_cast<int32_t>(SendMessageA(record->control, BM_GETCHECK, 0, 0) & 1);
 }
@@ -44,20 +44,23 @@ struct KindDescriptor {
     void (*fill)(GadgetClass* gadgetClass);
 };
 
+// Text and string gadgets paint with colours of their own; they differ in the colour messages
+// they answer.
+void FillColourSlots(GadgetClass* gadgetClass, GadgetParentMessage colourHandler) {
+    gadgetClass->parentMessage = colourHandler;
+    gadgetClass->release = ColourRelease; // gives back the background brush
+    gadgetClass->setColour = ColourSetter;
+    gadgetClass->getColour = ColourGetter;
+}
+
 void FillTextClass(GadgetClass* text) {
     text->kind = GadgetKind::Text;
-    text->parentMessage = TextColourHandler;
-    text->release = ColourRelease; // gives back the background brush
-    text->setColour = ColourSetter;
-    text->getColour = ColourGetter;
+    FillColourSlots(text, TextColourHandler);
 }
 
 void FillStringClass(GadgetClass* string) {
     string->kind = GadgetKind::String;
-    string->parentMessage = StringColourHandler;
-    string->release = ColourRelease; // gives back the background brush
-    string->setColour = ColourSetter;
-    string->getColour = ColourGetter;
+    FillColourSlots(string, StringColourHandler);
 }
 
 void FillButtonClass(GadgetClass* button) {
@@ -83,11 +86,6 @@ const GadgetClass* Descriptor(KindDescriptor* descriptor) {
     return &descriptor->gadgetClass;
 }
 
-// The hook of the gadget table has the runtime's hook type.
-void DestroyGadgetHook(intptr_t number) {
-    DestroyGadget(number);
-}
-
 // The steps all kinds share. `prepare` runs once the entry is taken, before registration.
 intptr_t CreateGadget(KindDescriptor* kind, const char* className, DWORD style, DWORD extendedStyle,
                       intptr_t number, int32_t x, int32_t y, int32_t width, int32_t height,
@@ -95,7 +93,7 @@ intptr_t CreateGadget(KindDescriptor* kind, const char* className, DWORD style, 
     const GadgetClass* gadgetClass = Descriptor(kind);
     GadgetListState* state = CurrentGadgetListState();
     HWND parent = state ? state->currentParent : nullptr;
-    if (!gadgetTable || !parent) {
+    if (!GadgetTable() || !parent) {
         return 0;
     }
     HWND control = CreateWindowExA(extendedStyle, className, text ? text : "", style, x, y, width,
@@ -105,7 +103,7 @@ intptr_t CreateGadget(KindDescriptor* kind, const char* className, DWORD style, 
         return 0;
     }
     // Taking a number in use destroys the old control; its teardown empties the entry.
-    GadgetRecord* record = static_cast<GadgetRecord*>(ObjectTableAllocate(gadgetTable, number));
+    GadgetRecord* record = static_cast<GadgetRecord*>(ObjectTableAllocate(GadgetTable(), number));
     if (!record) {
         DestroyWindow(control);
         return 0;
@@ -128,22 +126,20 @@ void PrepareString(GadgetRecord* record, HWND control) {
         SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StringFocusProc)));
 }
 
-void TearDown(HWND control, intptr_t number) {
-    GadgetRecord* record = FindGadget(number);
-    if (!record || record->control != control) {
+void TearDown(HWND control) {
+    GadgetRecord* record = GadgetOfControl(control);
+    if (!record) {
         return;
     }
+    const intptr_t number = GetWindowLongPtrA(control, GWLP_ID);
     const GadgetClass* gadgetClass = record->gadgetClass;
     if (gadgetClass && gadgetClass->release) {
         gadgetClass->release(record);
     }
     RemovePropA(control, GADGET_ID_PROPERTY);
-    if (RemovePropA(control, DROP_ACCEPT_PROPERTY)) {
-        RevokeDragDrop(control);
-    }
     // A late message finds no number and goes to the default procedure.
     SetWindowLongPtrA(control, GWLP_ID, NO_IDENTIFIER);
-    ObjectTableFree(gadgetTable, number);
+    ObjectTableFree(GadgetTable(), number);
 }
 
 } // namespace
@@ -151,41 +147,26 @@ void TearDown(HWND control, intptr_t number) {
 bool InitGadgetLayer() {
     BrushCacheInit();
     defaultFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    gadgetTable = ObjectTableCreate(sizeof(GadgetRecord), 50, DestroyGadgetHook);
+    const bool table = GadgetTableCreate(DestroyGadget);
     // The list state takes the default font, so the font comes first.
-    bool lists = GadgetListStateInit(defaultFont);
+    const bool lists = GadgetListStateInit(defaultFont);
     INITCOMMONCONTROLSEX classes = {};
-    classes.dwSize = 8;
+    classes.dwSize = sizeof classes;
     classes.dwICC = COMMON_CONTROL_CLASSES;
     InitCommonControlsEx(&classes);
-    return gadgetTable && lists;
-}
-
-ObjectTable* GadgetTable() {
-    return gadgetTable;
-}
-
-GadgetRecord* FindGadget(intptr_t number) {
-    return static_cast<GadgetRecord*>(ObjectTableFind(gadgetTable, number));
-}
-
-HWND GadgetHandle(intptr_t number) {
-    GadgetRecord* record = FindGadget(number);
-    return record ? record->control : nullptr;
+    return table && lists;
 }
 
 intptr_t CreateTextGadget(intptr_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                           const char* text, int32_t flags) {
-    // Flag bit 0x20000 asks a label for a sunken border.
-    DWORD extended = (static_cast<DWORD>(flags) >> 8) & WS_EX_CLIENTEDGE;
+    const DWORD extended = (flags & GADGET_FLAG_BORDER) ? WS_EX_CLIENTEDGE : 0;
     return CreateGadget(&textKind, "Static", static_cast<DWORD>(flags) | TEXT_BASE_STYLE, extended,
                         number, x, y, width, height, text, PrepareColours);
 }
 
 intptr_t CreateStringGadget(intptr_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                             const char* text, int32_t flags) {
-    // Flag bit 0x20000 takes the sunken border away from an edit field.
-    DWORD extended = ~(static_cast<DWORD>(flags) >> 8) & WS_EX_CLIENTEDGE;
+    const DWORD extended = (flags & GADGET_FLAG_BORDER) ? 0 : WS_EX_CLIENTEDGE;
     return CreateGadget(&stringKind, "Edit", static_cast<DWORD>(flags) | STRING_BASE_STYLE,
                         extended, number, x, y, width, height, text, PrepareString);
 }
@@ -218,22 +199,22 @@ intptr_t RegisterGadget(intptr_t number, GadgetRecord* record, HWND control,
 }
 
 LRESULT CALLBACK GadgetProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-    // A destruction sent from outside would tear the record down while the control lives on.
-    if (IsForgedSentMessage(message)) {
+    // A forged destruction would tear the record down while the control lives on.
+    if (CheckMessage(control, message, lParam) == GateVerdict::DROP) {
         return 0;
     }
-    intptr_t number = GetWindowLongPtrA(control, GWLP_ID);
-    GadgetRecord* record = FindGadget(number);
-    if (!record || record->control != control || !record->previousProc) {
+    GadgetRecord* record = GadgetOfControl(control);
+    if (!record || !record->previousProc) {
         return DefWindowProcA(control, message, wParam, lParam);
     }
     LRESULT result = CallWindowProcA(record->previousProc, control, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
-        TearDown(control, number);
+        TearDown(control);
     }
     return result;
 }
 
+// GadgetProc, installed over this procedure, has asked the gate already.
 LRESULT CALLBACK StringFocusProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
     // The notice is posted, not sent, so it arrives after the focus change is complete.
     if (message == WM_SETFOCUS || message == WM_KILLFOCUS) {
@@ -250,7 +231,7 @@ LRESULT CALLBACK StringFocusProc(HWND control, UINT message, WPARAM wParam, LPAR
 HWND FindOwningWindow(HWND window) {
     for (;;) {
         HWND parent = GetParent(window);
-        if (!parent || GetPropA(window, WINDOW_ID_PROPERTY)) {
+        if (!parent || WindowNumberOf(window) != -1) {
             return window;
         }
         window = parent;
@@ -333,7 +314,7 @@ void DestroyGadget(intptr_t number) {
     // The teardown in GadgetProc frees the entry. A control that is already gone has left a
     // stale entry behind; free it here so that the number can be taken again.
     if (!DestroyWindow(control) && !IsWindow(control)) {
-        ObjectTableFree(gadgetTable, number);
+        ObjectTableFree(GadgetTable(), number);
     }
 }
 
@@ -344,15 +325,14 @@ LRESULT DispatchGadgetMessage(HWND control, HWND parent, UINT message, WPARAM wP
     }
     // A control that this layer did not register (or an inner part of a compound control)
     // does not carry its identifier as "GX_ID".
-    intptr_t number = GetWindowLongPtrA(control, GWLP_ID);
+    const intptr_t number = GetWindowLongPtrA(control, GWLP_ID);
     if (reinterpret_cast<intptr_t>(GetPropA(control, GADGET_ID_PROPERTY)) != number) {
         return NOT_HANDLED;
     }
-    GadgetRecord* record = FindGadget(number);
     // An unregistered control with identifier 0 passes the test above: the record must be
     // the control's own.
-    if (!record || record->control != control || !record->gadgetClass ||
-        !record->gadgetClass->parentMessage) {
+    GadgetRecord* record = GadgetOfControl(control);
+    if (!record || !record->gadgetClass || !record->gadgetClass->parentMessage) {
         return NOT_HANDLED;
     }
     return record->gadgetClass->parentMessage(record, parent, message, wParam, lParam);

@@ -4,64 +4,19 @@
 
 #include <windows.h>
 #include <cstdint>
-#include "runtime/object_table.h"
-
-enum class GadgetKind : int32_t { Button = 1, String = 2, Text = 3 };
+#include "gui/gadget_table.h"
 
 // Event types of a string gadget's focus notices (EVENT_GADGET).
 constexpr int32_t FOCUS_GAINED = 14000;
 constexpr int32_t FOCUS_LOST = 14001;
 
-// A gadget colour value of "none of its own": the platform default applies.
-constexpr COLORREF GADGET_COLOUR_NONE = 0xFFFFFFFFu;
-
-struct GadgetClass;
-
-struct GadgetRecord {
-    HWND control;                   // the platform control; non-null marks the entry as in use
-    const GadgetClass* gadgetClass; // the kind's descriptor
-    WNDPROC previousProc;           // the procedure GadgetProc replaced
-    COLORREF backColour;            // GADGET_COLOUR_NONE for none of its own
-    COLORREF frontColour;           // GADGET_COLOUR_NONE for none of its own
-    HBRUSH backBrush;               // brush of backColour from the BrushCache, or null
-};
-
-// The operation slots of a kind.
-using GadgetParentMessage = LRESULT (*)(GadgetRecord* record, HWND parent, UINT message,
-                                        WPARAM wParam, LPARAM lParam);
-using GadgetRelease = void (*)(GadgetRecord* record);
-using GadgetGetState = int32_t (*)(GadgetRecord* record);
-using GadgetSetState = void (*)(GadgetRecord* record, int32_t state);
-using GadgetGetText = int32_t (*)(GadgetRecord* record, int32_t offset);
-using GadgetSetText = void (*)(GadgetRecord* record, const char* text);
-using GadgetSetColour = void (*)(GadgetRecord* record, int32_t which, COLORREF colour);
-using GadgetGetColour = COLORREF (*)(GadgetRecord* record, int32_t which);
-// A slot that no kind of this program fills.
-using GadgetOperation = void (*)();
-
-// One shared descriptor per kind; every slot may be null and is tested before each call.
-struct GadgetClass {
-    GadgetKind kind;
-    int32_t size;                      // sizeof(GadgetClass): GADGET_CLASS_SIZE
-    GadgetParentMessage parentMessage; // 1: a message the parent received about the control
-    GadgetRelease release;             // 2: clean-up when the control is destroyed
-    GadgetGetState getState;           // 3
-    GadgetSetState setState;           // 4
-    GadgetGetText getText;             // 5: a kind's own text read, as ReadGadgetText
-    GadgetSetText setText;             // 6: a kind's own text write
-    GadgetOperation unusedSlots7To28[22];
-    GadgetSetColour setColour; // 29
-    GadgetGetColour getColour; // 30
-    GadgetOperation unusedSlots31To35[5];
-};
-// A kind, a size and 35 operation slots: 148 bytes on 32-bit Windows, 288 on 64-bit.
-constexpr int32_t GADGET_CLASS_SIZE = 2 * sizeof(int32_t) + 35 * sizeof(GadgetOperation);
-static_assert(sizeof(GadgetClass) == GADGET_CLASS_SIZE,
-              "a gadget descriptor is a kind, a size and 35 operation slots");
-
 // Start-up of the gadget layer: brush-cache lock, default font, gadget table, GadgetListState,
 // common controls. False when the table or the list state could not be made.
 bool InitGadgetLayer();
+
+// A creation flag of the layer's own: a sunken border on a text gadget, none on a string gadget.
+// The bit is WS_GROUP's, which every kind's base style holds anyway.
+constexpr int32_t GADGET_FLAG_BORDER = 0x20000;
 
 // Creation in the current gadget list's window. Returns the control's handle for a fixed number,
 // the record's address (the gadget's number from then on) for AUTO_NUMBER, 0 when the platform
@@ -100,10 +55,3 @@ intptr_t RegisterGadget(intptr_t number, GadgetRecord* record, HWND control,
 LRESULT CALLBACK GadgetProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
 // Installed on string gadgets: posts the focus notices to the owning window.
 LRESULT CALLBACK StringFocusProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
-
-// The record of a gadget number (or AUTO_NUMBER address), or null.
-GadgetRecord* FindGadget(intptr_t number);
-// The gadget's control, or null.
-HWND GadgetHandle(intptr_t number);
-// The gadget table (for walks in tests and diagnostics).
-ObjectTable* GadgetTable();

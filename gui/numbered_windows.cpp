@@ -1,30 +1,27 @@
 // Numbered top-level windows: open, close, close all, and the window layer's start-up.
 #include "gui/numbered_windows.h"
 
-#include <ole2.h>
 #include <cstring>
+#include "gui/event_queue.h"
 #include "gui/gadget_lists.h"
-#include "gui/own_messages.h"
+#include "gui/message_gate.h"
 #include "gui/sizing_tracker.h"
+#include "gui/window_procedure.h"
 #include "runtime/memory_heaps.h"
 #include "runtime/string_workspace.h"
 
 namespace {
 
-ObjectTable* windowTable = nullptr;
 HICON windowIcon = nullptr;
 HCURSOR windowCursor = nullptr;
 
 constexpr uint32_t CENTRING_FLAGS = WINDOW_CENTER_SCREEN | WINDOW_CENTER_PARENT;
 constexpr int ACCELERATOR_COUNT = 2;
+// The program's icon resource (resources/kalibrix.rc), every window's default icon.
+constexpr WORD PROGRAM_ICON = 1;
 
 HINSTANCE Instance() {
     return GetModuleHandleA(nullptr);
-}
-
-// The window table's hook has the runtime's hook type.
-void CloseNumberedWindowHook(intptr_t number) {
-    CloseNumberedWindow(number);
 }
 
 void RegisterWindowClass(const char* className) {
@@ -61,7 +58,7 @@ void GiveAccelerators(WindowRecord* record) {
 // stack stays in the slot until that close returns; the new window starts from a clean record and
 // that close, finding another window there, leaves the slot alone.
 WindowRecord* TakeSlot(intptr_t number) {
-    auto* record = static_cast<WindowRecord*>(ObjectTableAllocate(windowTable, number));
+    auto* record = static_cast<WindowRecord*>(ObjectTableAllocate(WindowTable(), number));
     if (record && record->handle) {
         std::memset(record, 0, sizeof *record);
     }
@@ -70,8 +67,8 @@ WindowRecord* TakeSlot(intptr_t number) {
 
 // The first window in the order of a walk that no close is taking down yet, or null.
 WindowRecord* FirstOpenWindow(intptr_t* number) {
-    ObjectTableRewind(windowTable);
-    while (auto* record = static_cast<WindowRecord*>(ObjectTableNext(windowTable, number))) {
+    ObjectTableRewind(WindowTable());
+    while (auto* record = static_cast<WindowRecord*>(ObjectTableNext(WindowTable(), number))) {
         if (!record->closing) {
             return record;
         }
@@ -93,31 +90,18 @@ void FormatWindowClassName(char* buffer, intptr_t number) {
 }
 
 bool InitWindowLayer() {
-    windowTable = ObjectTableCreate(sizeof(WindowRecord), 16, CloseNumberedWindowHook);
-    bool eventState = EventStateInit();
-    windowIcon = LoadIconA(Instance(), MAKEINTRESOURCEA(1));
-    windowCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-    bool tracker = SizingTrackerInit();
-    bool checked = InstallMessageCheck();
-    return windowTable && eventState && tracker && checked;
-}
-
-ObjectTable* WindowTable() {
-    return windowTable;
-}
-
-WindowRecord* FindWindowRecord(intptr_t number) {
-    return static_cast<WindowRecord*>(ObjectTableFind(windowTable, number));
-}
-
-HWND NumberedWindowHandle(intptr_t number) {
-    WindowRecord* record = FindWindowRecord(number);
-    return record ? record->handle : nullptr;
+    const bool table = WindowTableCreate(CloseNumberedWindow);
+    const bool eventState = EventStateInit();
+    windowIcon = LoadIconA(Instance(), MAKEINTRESOURCEA(PROGRAM_ICON));
+    windowCursor = LoadCursorA(nullptr, IDC_ARROW);
+    const bool tracker = SizingTrackerInit();
+    const bool gate = InstallMessageGate();
+    return table && eventState && tracker && gate;
 }
 
 intptr_t OpenNumberedWindow(intptr_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                             const char* title, uint32_t flags, HWND parent) {
-    if (!windowTable) {
+    if (!WindowTable()) {
         return 0;
     }
     WindowRecord* record = TakeSlot(number);
@@ -177,7 +161,7 @@ intptr_t OpenNumberedWindow(intptr_t number, int32_t x, int32_t y, int32_t width
         // Creation runs user code, which may have given the number to a window of its own.
         if (automatic || !FindWindowRecord(number)) {
             UnregisterClassA(className, Instance());
-            ObjectTableFree(windowTable, number);
+            ObjectTableFree(WindowTable(), number);
         }
         return 0;
     }
@@ -191,7 +175,7 @@ intptr_t OpenNumberedWindow(intptr_t number, int32_t x, int32_t y, int32_t width
         }
     }
     record->handle = handle;
-    SetPropA(handle, WINDOW_ID_PROPERTY, reinterpret_cast<HANDLE>(number + 1));
+    MarkNumberedWindow(handle, number);
 
     if (visible) {
         int command = SW_SHOWNORMAL;
@@ -238,10 +222,7 @@ void CloseNumberedWindow(intptr_t number) {
         }
     }
     // From here on the translation finds no window number for this window's messages.
-    RemovePropA(handle, WINDOW_ID_PROPERTY);
-    if (RemovePropA(handle, DROP_ACCEPT_PROPERTY)) {
-        RevokeDragDrop(handle);
-    }
+    UnmarkNumberedWindow(handle);
     // Take out what is to be freed: destruction sends messages that may move the table's array
     // or re-use the number, and whatever then holds the slot must not free these a second time.
     HWND mdiClient = record->mdiClient;
@@ -271,7 +252,7 @@ void CloseNumberedWindow(intptr_t number) {
     }
     record = FindWindowRecord(number);
     if (record && record->handle == handle) {
-        ObjectTableFree(windowTable, number);
+        ObjectTableFree(WindowTable(), number);
     }
 }
 
@@ -283,48 +264,4 @@ void CloseAllWindows() {
         CloseNumberedWindow(number);
     }
     FreeEventPayload();
-}
-
-bool SetWindowCallback(intptr_t number, WindowCallback callback) {
-    WindowRecord* record = FindWindowRecord(number);
-    if (!record) {
-        return false;
-    }
-    record->callback = callback;
-    return true;
-}
-
-bool SetWindowBackground(intptr_t number, HBRUSH brush) {
-    WindowRecord* record = FindWindowRecord(number);
-    if (!record) {
-        return false;
-    }
-    if (record->backgroundBrush && record->backgroundBrush != brush) {
-        DeleteObject(record->backgroundBrush);
-    }
-    record->backgroundBrush = brush;
-    InvalidateRect(record->handle, nullptr, TRUE);
-    return true;
-}
-
-bool SetWindowEraseHook(intptr_t number, EraseHook hook) {
-    WindowRecord* record = FindWindowRecord(number);
-    if (!record) {
-        return false;
-    }
-    record->eraseHook = hook;
-    return true;
-}
-
-bool SetWindowSizeLimits(intptr_t number, uint16_t minWidth, uint16_t minHeight, uint16_t maxWidth,
-                         uint16_t maxHeight) {
-    WindowRecord* record = FindWindowRecord(number);
-    if (!record) {
-        return false;
-    }
-    record->minWidth = minWidth;
-    record->minHeight = minHeight;
-    record->maxWidth = maxWidth;
-    record->maxHeight = maxHeight;
-    return true;
 }

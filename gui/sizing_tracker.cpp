@@ -2,7 +2,7 @@
 // keep the messages away from the event wait; the layer sizes the window itself instead.
 #include "gui/sizing_tracker.h"
 
-#include "gui/event_wait.h"
+#include "gui/layer_numbers.h"
 #include "runtime/memory_heaps.h"
 
 namespace {
@@ -15,6 +15,10 @@ constexpr int CURSOR_SIZE_NESW = 32643;
 constexpr int CURSOR_SIZE_WE = 32644;
 constexpr int CURSOR_SIZE_NS = 32645;
 constexpr int CURSOR_SIZE_ALL = 32646;
+
+// A system command's low four bits are the platform's own: for the size command, the edge.
+constexpr WPARAM SYSTEM_COMMAND_BITS = 0xFFF0;
+constexpr WPARAM SIZING_EDGE_BITS = 0xF;
 
 // One arrow press moves the cursor this far.
 constexpr int KEY_STEP = 10;
@@ -35,6 +39,24 @@ bool InBottomGroup(int edge) {
     return edge == WMSZ_BOTTOM || edge == WMSZ_BOTTOMLEFT || edge == WMSZ_BOTTOMRIGHT;
 }
 
+// An edge follows the pointer, and the edge opposite holds: the span between them stays within
+// the tracking limits. The left and top edges are low, the right and bottom ones high.
+void MoveLowEdge(LONG& low, LONG high, LONG position, LONG minimum, LONG maximum) {
+    low = position;
+    if (high - low < minimum)
+        low = high - minimum;
+    else if (high - low > maximum)
+        low = high - maximum;
+}
+
+void MoveHighEdge(LONG low, LONG& high, LONG position, LONG minimum, LONG maximum) {
+    high = position;
+    if (high - low < minimum)
+        high = low + minimum;
+    else if (high - low > maximum)
+        high = low + maximum;
+}
+
 HCURSOR SharedCursor(int cursor) {
     return static_cast<HCURSOR>(LoadImageA(nullptr, MAKEINTRESOURCEA(cursor), IMAGE_CURSOR, 0, 0,
                                            LR_SHARED | LR_DEFAULTSIZE));
@@ -46,7 +68,7 @@ LRESULT StartSizing(SizingTracker* tracker, HWND window, WPARAM wParam) {
     if (!fullDrag)
         return NOT_HANDLED;
 
-    tracker->edge = static_cast<int>(wParam & 0xF);
+    tracker->edge = static_cast<int>(wParam & SIZING_EDGE_BITS);
     tracker->active = 1;
     tracker->window = window;
     GetWindowRect(window, &tracker->rect);
@@ -107,71 +129,68 @@ void TrackMouse(SizingTracker* tracker, HWND window, LPARAM lParam) {
     MoveWindowToRect(window, &tracker->rect);
 }
 
-// An arrow with no edge chosen picks the edge it points to, an arrow across a chosen side
-// picks the corner on that side, and every other arrow moves the cursor one step.
+// An arrow with no edge chosen picks the edge it points to; an arrow across a chosen side picks
+// the corner on that side.
+struct EdgePick {
+    WPARAM key;
+    int before;
+    int after;
+};
+
+const EdgePick EDGE_PICKS[] = {
+    {VK_LEFT, 0, WMSZ_LEFT},
+    {VK_LEFT, WMSZ_TOP, WMSZ_TOPLEFT},
+    {VK_LEFT, WMSZ_BOTTOM, WMSZ_BOTTOMLEFT},
+    {VK_RIGHT, 0, WMSZ_RIGHT},
+    {VK_RIGHT, WMSZ_TOP, WMSZ_TOPRIGHT},
+    {VK_RIGHT, WMSZ_BOTTOM, WMSZ_BOTTOMRIGHT},
+    {VK_UP, 0, WMSZ_TOP},
+    {VK_UP, WMSZ_LEFT, WMSZ_TOPLEFT},
+    {VK_UP, WMSZ_RIGHT, WMSZ_TOPRIGHT},
+    {VK_DOWN, 0, WMSZ_BOTTOM},
+    {VK_DOWN, WMSZ_LEFT, WMSZ_BOTTOMLEFT},
+    {VK_DOWN, WMSZ_RIGHT, WMSZ_BOTTOMRIGHT},
+};
+
+// The cursor shape of each edge, by its number.
+const int EDGE_CURSORS[] = {
+    CURSOR_SIZE_ALL,  CURSOR_SIZE_WE, CURSOR_SIZE_WE,   CURSOR_SIZE_NS,   CURSOR_SIZE_NWSE,
+    CURSOR_SIZE_NESW, CURSOR_SIZE_NS, CURSOR_SIZE_NESW, CURSOR_SIZE_NWSE,
+};
+static_assert(sizeof EDGE_CURSORS / sizeof EDGE_CURSORS[0] == WMSZ_BOTTOMRIGHT + 1,
+              "a cursor for no edge and for each of the eight edges");
+
+// Where the pointer sits for an edge, so that applying its position leaves the rectangle as it
+// is (see ApplyEdgePosition); a coordinate that the edge does not move stays the cursor's.
+POINT EdgeSpot(int edge, const RECT& r, POINT cursor) {
+    const int cornerInset = edge == WMSZ_TOPLEFT ? INSET : 0;
+    POINT spot = cursor;
+    if (InLeftGroup(edge))
+        spot.x = r.left + cornerInset;
+    else if (InRightGroup(edge))
+        spot.x = r.right - INSET;
+    if (InTopGroup(edge))
+        spot.y = r.top + cornerInset;
+    else if (InBottomGroup(edge))
+        spot.y = r.bottom - INSET;
+    return spot;
+}
+
+// An arrow picks an edge when the table has one for it, and else moves the cursor one step.
 void TrackArrow(SizingTracker* tracker, HWND window, WPARAM key) {
-    POINT c;
-    GetCursorPos(&c);
-    const RECT& r = tracker->rect;
-    int& edge = tracker->edge;
-    switch (key) {
-    case VK_LEFT:
-        if (edge == 0) {
-            edge = WMSZ_LEFT;
-            PlaceSizingCursor(CURSOR_SIZE_WE, r.left, c.y);
-        } else if (edge == WMSZ_TOP) {
-            edge = WMSZ_TOPLEFT;
-            PlaceSizingCursor(CURSOR_SIZE_NWSE, r.left + INSET, r.top + INSET);
-        } else if (edge == WMSZ_BOTTOM) {
-            edge = WMSZ_BOTTOMLEFT;
-            PlaceSizingCursor(CURSOR_SIZE_NESW, r.left, r.bottom - INSET);
-        } else {
-            StepSizing(window, c.x - KEY_STEP, c.y);
+    POINT cursor;
+    GetCursorPos(&cursor);
+    for (const EdgePick& pick : EDGE_PICKS) {
+        if (pick.key == key && pick.before == tracker->edge) {
+            tracker->edge = pick.after;
+            const POINT spot = EdgeSpot(pick.after, tracker->rect, cursor);
+            PlaceSizingCursor(EDGE_CURSORS[pick.after], spot.x, spot.y);
+            return;
         }
-        break;
-    case VK_RIGHT:
-        if (edge == 0) {
-            edge = WMSZ_RIGHT;
-            PlaceSizingCursor(CURSOR_SIZE_WE, r.right - INSET, c.y);
-        } else if (edge == WMSZ_TOP) {
-            edge = WMSZ_TOPRIGHT;
-            PlaceSizingCursor(CURSOR_SIZE_NESW, r.right - INSET, r.top);
-        } else if (edge == WMSZ_BOTTOM) {
-            edge = WMSZ_BOTTOMRIGHT;
-            PlaceSizingCursor(CURSOR_SIZE_NWSE, r.right - INSET, r.bottom - INSET);
-        } else {
-            StepSizing(window, c.x + KEY_STEP, c.y);
-        }
-        break;
-    case VK_UP:
-        if (edge == 0) {
-            edge = WMSZ_TOP;
-            PlaceSizingCursor(CURSOR_SIZE_NS, c.x, r.top);
-        } else if (edge == WMSZ_LEFT) {
-            edge = WMSZ_TOPLEFT;
-            PlaceSizingCursor(CURSOR_SIZE_NWSE, r.left + INSET, r.top + INSET);
-        } else if (edge == WMSZ_RIGHT) {
-            edge = WMSZ_TOPRIGHT;
-            PlaceSizingCursor(CURSOR_SIZE_NESW, r.right - INSET, r.top);
-        } else {
-            StepSizing(window, c.x, c.y - KEY_STEP);
-        }
-        break;
-    case VK_DOWN:
-        if (edge == 0) {
-            edge = WMSZ_BOTTOM;
-            PlaceSizingCursor(CURSOR_SIZE_NS, c.x, r.bottom - INSET);
-        } else if (edge == WMSZ_LEFT) {
-            edge = WMSZ_BOTTOMLEFT;
-            PlaceSizingCursor(CURSOR_SIZE_NESW, r.left, r.bottom - INSET);
-        } else if (edge == WMSZ_RIGHT) {
-            edge = WMSZ_BOTTOMRIGHT;
-            PlaceSizingCursor(CURSOR_SIZE_NWSE, r.right - INSET, r.bottom - INSET);
-        } else {
-            StepSizing(window, c.x, c.y + KEY_STEP);
-        }
-        break;
     }
+    const int dx = key == VK_LEFT ? -KEY_STEP : key == VK_RIGHT ? KEY_STEP : 0;
+    const int dy = key == VK_UP ? -KEY_STEP : key == VK_DOWN ? KEY_STEP : 0;
+    StepSizing(window, cursor.x + dx, cursor.y + dy);
 }
 
 LRESULT TrackActive(SizingTracker* tracker, HWND window, UINT message, WPARAM wParam,
@@ -227,7 +246,7 @@ LRESULT TrackSizing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return NOT_HANDLED;
         return TrackActive(tracker, window, message, wParam, lParam);
     }
-    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_SIZE)
+    if (message == WM_SYSCOMMAND && (wParam & SYSTEM_COMMAND_BITS) == SC_SIZE)
         return StartSizing(tracker, window, wParam);
     return NOT_HANDLED;
 }
@@ -238,36 +257,17 @@ void ApplyEdgePosition(int x, int y) {
         return;
     RECT& r = tracker->rect;
     const int edge = tracker->edge;
-    const LONG minW = tracker->limits.ptMinTrackSize.x, minH = tracker->limits.ptMinTrackSize.y;
-    const LONG maxW = tracker->limits.ptMaxTrackSize.x, maxH = tracker->limits.ptMaxTrackSize.y;
-    if (InLeftGroup(edge)) {
-        r.left = edge == WMSZ_TOPLEFT ? x - INSET : x;
-        if (r.right - r.left < minW)
-            r.left = r.right - minW;
-        else if (r.right - r.left > maxW)
-            r.left = r.right - maxW;
-    }
-    if (InRightGroup(edge)) {
-        r.right = x + INSET;
-        if (r.right - r.left < minW)
-            r.right = r.left + minW;
-        else if (r.right - r.left > maxW)
-            r.right = r.left + maxW;
-    }
-    if (InTopGroup(edge)) {
-        r.top = edge == WMSZ_TOPLEFT ? y - INSET : y;
-        if (r.bottom - r.top < minH)
-            r.top = r.bottom - minH;
-        else if (r.bottom - r.top > maxH)
-            r.top = r.bottom - maxH;
-    }
-    if (InBottomGroup(edge)) {
-        r.bottom = y + INSET;
-        if (r.bottom - r.top < minH)
-            r.bottom = r.top + minH;
-        else if (r.bottom - r.top > maxH)
-            r.bottom = r.top + maxH;
-    }
+    const POINT& minimum = tracker->limits.ptMinTrackSize;
+    const POINT& maximum = tracker->limits.ptMaxTrackSize;
+    const int cornerInset = edge == WMSZ_TOPLEFT ? INSET : 0;
+    if (InLeftGroup(edge))
+        MoveLowEdge(r.left, r.right, x - cornerInset, minimum.x, maximum.x);
+    if (InRightGroup(edge))
+        MoveHighEdge(r.left, r.right, x + INSET, minimum.x, maximum.x);
+    if (InTopGroup(edge))
+        MoveLowEdge(r.top, r.bottom, y - cornerInset, minimum.y, maximum.y);
+    if (InBottomGroup(edge))
+        MoveHighEdge(r.top, r.bottom, y + INSET, minimum.y, maximum.y);
 }
 
 void StepSizing(HWND window, int x, int y) {

@@ -41,9 +41,9 @@ void FirstUseLockLeave(FirstUseLock* lock);
 int32_t ThreadCreate(ThreadProcedure procedure, intptr_t parameter);
 // The handle of the registered thread with this number if it has not ended, else null.
 HANDLE ThreadFindRunning(int32_t number);
-// Tells the thread to stop and drops its registration. When this returns the thread performs no
-// further stoppable action (ThreadRunUnlessStopped) and its delays end at once. Does nothing for
-// a number that is not registered.
+// Kills in name only: the thread is told to stop, never terminated. Drops its registration; when
+// this returns the thread performs no further stoppable action (ThreadRunUnlessStopped) and its
+// delays end at once. Does nothing for a number that is not registered.
 void ThreadKill(int32_t number);
 // Tells every registered thread to stop, as ThreadKill does, keeping the registrations.
 void ThreadStopAll();

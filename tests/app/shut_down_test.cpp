@@ -1,6 +1,7 @@
 // Shut-down with a drive that has not ended: the take-down short of the end of the process.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <objbase.h>
 
 #include "app/startup_shutdown.h"
 #include "gui/gadgets.h"
@@ -33,6 +34,9 @@ TEST(ShutDown, LeavesTheHeapsToTheSystemWhileADriveStillRuns) {
     StopServices();
     // Without the heap the drive is left waiting: its read would end the test program.
     ASSERT_NE(MainHeapHandle(), nullptr) << "the heap went while a drive may still read it";
+    // The component services went with the rest: a new start on this thread is the first.
+    EXPECT_EQ(CoInitialize(nullptr), S_OK) << "shut-down left the component services up";
+    CoUninitialize();
     SetEvent(release);
     EXPECT_EQ(WaitForSingleObject(drive, 5000), WAIT_OBJECT_0);
     CloseHandle(drive);

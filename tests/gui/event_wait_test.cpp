@@ -3,7 +3,7 @@
 #include "gui/event_wait.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
-#include "gui/own_messages.h"
+#include "gui/layer_posts.h"
 #include "runtime/memory_heaps.h"
 #include "tests/gui/gui_test_helpers.h"
 #include "tests/support/message_sequence.h"
@@ -471,7 +471,7 @@ void PostFromAnotherThread(std::vector<ForeignPost> posts) {
 // The layer's private messages lie in the application range, where any thread or process may
 // post or send them with any value, and so may the system's destruction messages. Only what the
 // layer made is taken: no event comes of the rest, no layer number comes back raw, no payload is
-// taken and no gadget is torn down.
+// taken, and neither a gadget nor the window's gadget list is torn down.
 TEST_F(EventWaitTest, MessagesTheLayerDidNotMakeAreDropped) {
     ASSERT_NE(CreateStringGadget(23, 10, 10, 80, 20, "a"), 0);
     HWND gadget = GadgetHandle(23);
@@ -511,6 +511,7 @@ TEST_F(EventWaitTest, MessagesTheLayerDidNotMakeAreDropped) {
         {gadget, WM_NCDESTROY, 0, 0},
         {gadget, WM_DESTROY, 0, 0},
         {gadget, WM_NCDESTROY, 0, 0, true},
+        {window_, WM_NCDESTROY, 0, 0, true},
     }));
     EXPECT_EQ(CurrentEventState()->pendingEvent, 0);
     for (DWORD start = GetTickCount(); GetTickCount() - start < 300;) {

@@ -5,7 +5,7 @@
 #include "gui/gadget_lists.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
-#include "gui/own_messages.h"
+#include "gui/layer_posts.h"
 #include "runtime/memory_heaps.h"
 #include "tests/gui/gui_test_helpers.h"
 

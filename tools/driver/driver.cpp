@@ -9,8 +9,9 @@ namespace {
 
 // A program that stops answering must not hang the driver.
 constexpr UINT MESSAGE_TIMEOUT_MS = 5000;
-// The gadget the main window creates last.
-constexpr int LAST_GADGET = 13;
+// The label "Schrittweite in mm:", the last row of the main window's gadget table: once it
+// exists, every gadget does.
+constexpr int LAST_GADGET_MADE = 13;
 
 bool IsOfProcess(HWND window, DWORD processId) {
     DWORD owner = 0;
@@ -178,7 +179,7 @@ HWND Program::WaitForWindow(DWORD timeoutMs) {
         std::vector<HWND> found = FindWindows(ProcessId(), "WindowClass_14", nullptr, true);
         // The window shows before its gadgets are made: wait until the last one exists and the
         // program waits for input.
-        if (!found.empty() && GetDlgItem(found.front(), LAST_GADGET) != nullptr) {
+        if (!found.empty() && GetDlgItem(found.front(), LAST_GADGET_MADE) != nullptr) {
             const DWORD spent = GetTickCount() - start;
             WaitForInputIdle(ProcessHandle(), spent < timeoutMs ? timeoutMs - spent : 0);
             return found.front();

@@ -1,8 +1,8 @@
-#include "gui/own_messages.h"
+// The layer's posts and payloads, noted in one list that every thread shares.
+#include "gui/layer_posts.h"
 
-#include "gui/event_wait.h"
-#include "gui/gadgets.h"
-#include "gui/numbered_windows.h"
+#include "gui/layer_numbers.h"
+#include "gui/window_table.h"
 #include "runtime/memory_heaps.h"
 #include "runtime/threads.h"
 
@@ -23,7 +23,6 @@ struct LayerPost {
 // the window takes every post soon after it is made.
 NodeList posts = nullptr;
 FirstUseLock postsLock = {};
-HHOOK messageCheck = nullptr;
 
 constexpr size_t PAYLOAD_MINIMUM_SIZE = 6 * sizeof(void*);
 
@@ -58,44 +57,12 @@ LayerPost* FindPayload(void* payload) {
     return nullptr;
 }
 
-// Creation and destruction: the system sends them, on the window's own thread, and never posts
-// them. Taken as real, a destruction tears a gadget's record down while its control lives on.
-bool IsSystemOnly(UINT message) {
-    switch (message) {
-    case WM_NCCREATE:
-    case WM_CREATE:
-    case WM_DESTROY:
-    case WM_NCDESTROY:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// True when `size` bytes at `address` are committed, readable memory of this process. The
-// platform passes the address of a notification on unchanged from any process, so one sent or
-// posted from outside may point anywhere here.
-bool IsReadable(const void* address, size_t size) {
-    MEMORY_BASIC_INFORMATION region;
-    if (!address || VirtualQuery(address, &region, sizeof region) != sizeof region) {
-        return false;
-    }
-    const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
-                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-    if (region.State != MEM_COMMIT || (region.Protect & PAGE_GUARD) != 0 ||
-        (region.Protect & readable) == 0) {
-        return false;
-    }
-    const uintptr_t end = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
-    return reinterpret_cast<uintptr_t>(address) + size <= end;
-}
-
 bool IsPayloadMessage(UINT message) {
     return message == MSG_WINDOW_DATA || message == MSG_GADGET_DATA;
 }
 
 bool IsNumberedWindow(HWND window) {
-    return window != nullptr && GetPropA(window, WINDOW_ID_PROPERTY) != nullptr;
+    return WindowNumberOf(window) != -1;
 }
 
 // Forgets the posts to the window, or (for null) to every window that is gone: one that closed
@@ -115,61 +82,7 @@ void GiveBackPosts(HWND window) {
     }
 }
 
-// Every message the thread takes from its queue passes here first, whichever loop takes it.
-LRESULT CALLBACK CheckTakenMessage(int code, WPARAM removal, LPARAM lParam) {
-    if (code == HC_ACTION) {
-        MSG* message = reinterpret_cast<MSG*>(lParam);
-        bool forged = IsSystemOnly(message->message);
-        if (!forged && IsLayerMessageNumber(message->message)) {
-            LockPosts();
-            forged = FindPost(message->hwnd, message->message, message->wParam, message->lParam) ==
-                     nullptr;
-            UnlockPosts();
-        }
-        if (forged) {
-            message->message = WM_NULL;
-            message->wParam = 0;
-            message->lParam = 0;
-        }
-    }
-    return CallNextHookEx(messageCheck, code, removal, lParam);
-}
-
 } // namespace
-
-bool IsLayerMessageNumber(UINT message) {
-    return (message >= LAYER_NUMBERS_FIRST && message <= LAYER_NUMBERS_LAST) ||
-           message == MSG_NOTIFY_CLICK_POSTED;
-}
-
-bool InstallMessageCheck() {
-    if (messageCheck == nullptr) {
-        messageCheck =
-            SetWindowsHookExA(WH_GETMESSAGE, CheckTakenMessage, nullptr, GetCurrentThreadId());
-    }
-    return messageCheck != nullptr;
-}
-
-bool IsForgedSentMessage(UINT message) {
-    return (IsSystemOnly(message) || IsLayerMessageNumber(message)) && InSendMessage();
-}
-
-bool IsOwnControl(HWND window, HWND control, bool gadget) {
-    if (control == nullptr || !IsChild(window, control) ||
-        GetWindowThreadProcessId(control, nullptr) != GetCurrentThreadId()) {
-        return false;
-    }
-    if (!gadget) {
-        return true;
-    }
-    GadgetRecord* record = FindGadget(GetWindowLongPtrA(control, GWLP_ID));
-    return record != nullptr && record->control == control;
-}
-
-HWND NotificationSender(LPARAM lParam) {
-    const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-    return IsReadable(header, sizeof *header) ? header->hwndFrom : nullptr;
-}
 
 bool PostLayerMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // Nothing else would take it: the post would stay for good.
@@ -192,16 +105,15 @@ bool PostLayerMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return sent;
 }
 
-bool TakeLayerMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (InSendMessage()) {
-        return false;
-    }
+bool IsLayerPost(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool removed) {
     LockPosts();
-    if (LayerPost* post = FindPost(window, message, wParam, lParam)) {
+    LayerPost* post = FindPost(window, message, wParam, lParam);
+    // A payload's note is its owner until the window takes the payload.
+    if (post != nullptr && removed && !post->payload) {
         NodeListRemove(&posts, post);
     }
     UnlockPosts();
-    return true;
+    return post != nullptr;
 }
 
 void GiveBackWindowMessages(HWND window) {
