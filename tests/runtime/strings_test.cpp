@@ -120,6 +120,45 @@ TEST_F(StringsTest, ParseIntegerTable) {
     EXPECT_EQ(ParseInteger(nullptr), 0);
 }
 
+// Delays in milliseconds to the microsecond, as a German user types them or with a point.
+TEST_F(StringsTest, ParseDecimalTable) {
+    const struct {
+        const char* text;
+        int32_t decimals;
+        uint64_t value; // when read
+        bool read;
+    } rows[] = {
+        {"0,1", 3, 100, true},
+        {"0.05", 3, 50, true},
+        {" 5\t", 3, 5000, true},
+        {"4294967294", 3, UINT64_C(4294967294000), true},
+        {"0,020", 3, 20, true},
+        {"1,5000", 3, 1500, true}, // trailing zeros are no finer
+        {",5", 3, 500, true},
+        {"7.", 3, 7000, true},
+        {"1000000", 0, 1000000, true},
+        {"0,0205", 3, 0, false}, // finer than a microsecond
+        {"1.0", 0, 0, false},
+        {"-0,5", 3, 0, false},
+        {"+5", 3, 0, false},
+        {"1e-1", 3, 0, false},
+        {"0,1,2", 3, 0, false},
+        {"5 ms", 3, 0, false},
+        {"", 3, 0, false},
+        {",", 3, 0, false},
+        {"$10", 3, 0, false},
+        {"18446744073709552", 3, 0, false}, // 2^64 thousandths and more
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string("text '") + row.text + "'");
+        uint64_t value = 0;
+        EXPECT_EQ(ParseDecimal(row.text, row.decimals, &value), row.read);
+        if (row.read) {
+            EXPECT_EQ(value, row.value);
+        }
+    }
+}
+
 TEST_F(StringsTest, ParseFloatUsesTheDecimalPointOnly) {
     const struct {
         const char* text;
