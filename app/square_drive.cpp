@@ -271,7 +271,7 @@ void PassOnProgress(DrivePace* pace, int64_t deadline, uint32_t milliseconds) {
     const uint64_t percent = all ? 100 : progress.writesMade * 100 / progress.writesInAll;
     const uint64_t writesLeft = all ? 0 : progress.writesInAll - progress.writesMade;
     const uint64_t waitLeft =
-        static_cast<uint64_t>(FineWaitMillisecondsLeft(&pace->wait, deadline));
+        static_cast<uint64_t>(FineWaitMicrosecondsLeft(&pace->wait, deadline)) / 1000;
     // Past the longest time the line shows, the time is not worked out: some 2^34 writes of up to
     // 2^32 ms each would overflow.
     const uint64_t limit = uint64_t{DRIVE_SECONDS_LEFT_MAX} * 1000;
@@ -282,7 +282,8 @@ void PassOnProgress(DrivePace* pace, int64_t deadline, uint32_t milliseconds) {
     PostDriveReport(pace->drive, DRIVE_PROGRESS,
                     progress.run | static_cast<uint32_t>(percent) << PERCENT_SHIFT |
                         static_cast<uint32_t>(seconds) << SECONDS_SHIFT);
-    pace->progressDue = FineWaitAfter(&pace->wait, FineWaitNow(), PROGRESS_INTERVAL_MS);
+    pace->progressDue =
+        FineWaitAfter(&pace->wait, FineWaitNow(), uint64_t{PROGRESS_INTERVAL_MS} * 1000);
 }
 
 // Until the milliseconds have passed since the last write; a stop ends the wait at once. The next
@@ -294,7 +295,8 @@ bool DriveSleep(void* context, uint32_t milliseconds) {
     if (!ThreadRunUnlessStopped(FindNextOut32, pace)) {
         return false;
     }
-    const int64_t deadline = FineWaitAfter(&pace->wait, pace->lastWrite, milliseconds);
+    const int64_t deadline =
+        FineWaitAfter(&pace->wait, pace->lastWrite, uint64_t{milliseconds} * 1000);
     for (;;) {
         const bool progressFirst = pace->progress.writesInAll != 0 && pace->progressDue < deadline;
         if (!FineWaitUntil(&pace->wait, progressFirst ? pace->progressDue : deadline,
@@ -403,11 +405,18 @@ SquareDriveIo ProgramSquareDriveIo() {
 }
 
 bool DrawPacedSquare(SquareDriveIo io, const FineWaitPlatform* platform) {
+    // Above the window's thread and other programs' normal work, so that the drive is back on the
+    // processor as soon as a timer ends its sleep; the spin that ends each wait hands the
+    // processor to any thread that is ready, so a single core still runs the window.
+    HANDLE thread = GetCurrentThread();
+    const int priority = GetThreadPriority(thread);
+    SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
     DrivePace pace;
     DrivePaceBegin(&pace, platform);
     io.context = &pace;
     const bool complete = DrawSquare(io);
     DrivePaceEnd(&pace);
+    SetThreadPriority(thread, priority);
     return complete;
 }
 

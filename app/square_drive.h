@@ -88,10 +88,11 @@ bool DriveWritePort(void* pace, uint32_t port, uint8_t value, uint8_t idle);
 // reports as events. Tests take them and replace the port reader or a report.
 SquareDriveIo ProgramSquareDriveIo();
 // DrawSquare paced as the program paces it: every wait runs from the moment the previous write
-// returned, with a timer of 1 ms granularity or finer, and "Out32" is found before the wait, so
-// the work between two writes does not lengthen an interval and none is shorter than the delay.
-// The pace is the context of every operation and is given back when the square ends. The fine
-// wait runs on the system's calls unless a test gives its own.
+// returned and never ends earlier, a timer sleeping its bulk and a spin on the performance
+// counter ending it, and "Out32" is found before the wait, so the work between two writes does
+// not lengthen an interval and none is shorter than the delay. The drive's thread runs above
+// normal priority meanwhile. The pace is the context of every operation and is given back when
+// the square ends. The fine wait runs on the system's calls unless a test gives its own.
 bool DrawPacedSquare(SquareDriveIo io, const FineWaitPlatform* platform = nullptr);
 
 // The drive's thread procedure in the program; the parameter is the drive's name. Returns 0. It

@@ -116,7 +116,7 @@ DWORD WINAPI Baseline(LPVOID count) {
     FineWaitOpen(&wait);
     int64_t last = FineWaitNow();
     for (size_t i = 0; i < reinterpret_cast<size_t>(count); ++i) {
-        FineWaitUntil(&wait, FineWaitAfter(&wait, last, DELAY_MS), nullptr);
+        FineWaitUntil(&wait, FineWaitAfter(&wait, last, uint64_t{DELAY_MS} * 1000), nullptr);
         const int64_t now = FineWaitNow();
         baselineIntervals.push_back((now - last) * 1000.0 / wait.frequency);
         last = now;

@@ -219,11 +219,12 @@ MMRESULT WINAPI CountEnd(UINT) {
 }
 const FineWaitPlatform REFUSED_TIMER = {CreatePlainTimer, RefuseToSet, CountBegin, CountEnd};
 
-// Waits 1 ms after every write but one, after which it waits for good: the stop comes there.
+// Waits 3 ms after every write, which the timer sleeps a part of before the spin, but one, after
+// which it waits for good: the stop comes there.
 volatile LONG delayReads = 0;
 LONG longWaitAfter = 0;
 int64_t DelayWithOneLongWait(void*) {
-    return InterlockedIncrement(&delayReads) == longWaitAfter ? 600000 : 1;
+    return InterlockedIncrement(&delayReads) == longWaitAfter ? 600000 : 3;
 }
 
 void Kill(int32_t number) {
