@@ -319,6 +319,7 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
     }
     // kalibrix.ini beside the program, with valid fields: the message names the file and the key.
     const char* const PRETRAVEL_MUST_BE = "Vorlauf eine ganze Zahl von 0 bis 1000000 sein.";
+    const char* const START_DELAY_MUST_BE = "Startwartezeit eine Zahl von 0,020 bis 1000,000 sein.";
     const struct {
         const char* name;
         const char* settings;
@@ -334,6 +335,12 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
         {"pre-travel text", "[Zeichnen]\r\nVorlauf=zehn\r\n", PRETRAVEL_MUST_BE},
         {"pre-travel negative", "[Zeichnen]\r\nVorlauf=-5\r\n", PRETRAVEL_MUST_BE},
         {"pre-travel too large", "[Zeichnen]\r\nVorlauf=1000001\r\n", PRETRAVEL_MUST_BE},
+        {"ramp too large", "[Zeichnen]\r\nAnlauf=1000001\r\n",
+         "Anlauf eine ganze Zahl von 0 bis 1000000 sein."},
+        {"start delay below 0,02", "[Zeichnen]\r\nStartwartezeit=0,01\r\n", START_DELAY_MUST_BE},
+        {"start delay above 1000", "[Zeichnen]\r\nStartwartezeit=1000,001\r\n",
+         START_DELAY_MUST_BE},
+        {"start delay in words", "[Zeichnen]\r\nStartwartezeit=f\xFCnf\r\n", START_DELAY_MUST_BE},
     };
     ASSERT_NO_FATAL_FAILURE(SetInputs("888", "100", "5"));
     for (const auto& file : refusedFiles) {

@@ -177,7 +177,7 @@ TEST(DriveLogicTest, TheWiringMapsEverySignalToItsPinAndLevel) {
         Recorder recorder;
         recorder.steps = [](const Recorder&) { return 1; };
         SquareDriveIo io = recorder.Io();
-        const DriveSettings settings = {row.wiring, 1, 0};
+        const DriveSettings settings = {row.wiring, 1, 0, 0, 5000};
         io.settings = &settings;
         EXPECT_TRUE(DrawSquare(io));
         EXPECT_EQ(recorder.Bytes(), row.bytes);
@@ -193,7 +193,7 @@ TEST(DriveLogicTest, TheWiringMapsEverySignalToItsPinAndLevel) {
 // middle of a pre-travel pulse ends it with that run's byte at rest.
 TEST(DriveLogicTest, APreTravelRunsEachAxisBackAndForwardBeforeTheSquare) {
     // Step on pins 2 and 4, active low; direction on pins 3 and 5.
-    const DriveSettings settings = {{2, 3, 4, 5, 1, 0, 0}, 1, 2};
+    const DriveSettings settings = {{2, 3, 4, 5, 1, 0, 0}, 1, 2, 0, 5000};
     const std::vector<uint32_t> pretravel = {
         7,  6, 7,  6, 7,  // X back: 7, (6, 7) x 2
         5,  4, 5,  4, 5,  // X forward
@@ -252,7 +252,7 @@ TEST(DriveLogicTest, AFirstByteThatDoesNotComeBackEndsTheDrive) {
         recorder.readBack = row.readBack;
         SquareDriveIo io = recorder.Io();
         io.drive = 5;
-        const DriveSettings settings = {DEFAULT_PORT_WIRING, row.checkPort, row.pretravel};
+        const DriveSettings settings = {DEFAULT_PORT_WIRING, row.checkPort, row.pretravel, 0, 5000};
         io.settings = &settings;
         EXPECT_EQ(DrawSquare(io), row.drawn);
         EXPECT_EQ(recorder.reports, row.drawn ? 1 : 0);
