@@ -234,22 +234,3 @@ int32_t FormatFloat(float value, int32_t at) {
     }
     return WorkspaceGiveBack(FORMAT_RESERVE - written);
 }
-
-void SharedTextInit(SharedText* shared) {
-    InitializeCriticalSection(&shared->lock);
-    shared->text = nullptr;
-}
-
-int32_t SharedTextAssign(SharedText* shared, int32_t start) {
-    EnterCriticalSection(&shared->lock);
-    const int32_t result = AssignString(&shared->text, start);
-    LeaveCriticalSection(&shared->lock);
-    return result;
-}
-
-int64_t SharedTextParseInteger(SharedText* shared) {
-    EnterCriticalSection(&shared->lock);
-    const int64_t value = ParseInteger(shared->text);
-    LeaveCriticalSection(&shared->lock);
-    return value;
-}

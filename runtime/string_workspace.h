@@ -59,15 +59,3 @@ float ParseFloat(const char* text);
 // "%f" of the value at `at`; infinities and not-a-number read "inf", "-inf" and "nan" on every
 // runtime library. Returns the new `position`.
 int32_t FormatFloat(float value, int32_t at);
-
-// A string variable that another thread reads while the main thread may assign it anew: each
-// read sees the whole old text or the whole new one.
-struct SharedText {
-    CRITICAL_SECTION lock;
-    char* text; // a string variable; null until the first assignment
-};
-void SharedTextInit(SharedText* shared);
-// AssignString under the lock.
-int32_t SharedTextAssign(SharedText* shared, int32_t start);
-// ParseInteger of the current text under the lock.
-int64_t SharedTextParseInteger(SharedText* shared);

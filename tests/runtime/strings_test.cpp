@@ -212,41 +212,6 @@ TEST_F(StringsTest, FormatFloatWritesFixedTextAndEndsOnTheTerminator) {
     workspace->position = start;
 }
 
-// A reader on another thread sees the whole old or the whole new text while the main thread
-// assigns texts of different lengths (which move the block).
-SharedText shared;
-volatile LONG stopReading = 0;
-volatile LONG badReads = 0;
-volatile LONG reads = 0;
-
-DWORD WINAPI ReadShared(LPVOID) {
-    while (!stopReading) {
-        const int64_t value = SharedTextParseInteger(&shared);
-        if (value != 5 && value != 123456789012345LL) {
-            InterlockedIncrement(&badReads);
-        }
-        InterlockedIncrement(&reads);
-    }
-    return 0;
-}
-
-TEST_F(StringsTest, SharedTextReadsSeeWholeTexts) {
-    SharedTextInit(&shared);
-    SharedTextAssign(&shared, ProduceText("5"));
-    HANDLE reader = CreateThread(nullptr, 0, ReadShared, nullptr, 0, nullptr);
-    ASSERT_NE(reader, nullptr);
-    ASSERT_TRUE(WaitUntil([] { return reads > 0; }));
-    const LONG readsBefore = reads;
-    for (int i = 0; i < 20000 || reads - readsBefore < 20000; ++i) {
-        SharedTextAssign(&shared, ProduceText(i % 2 ? "5" : "123456789012345"));
-    }
-    stopReading = 1;
-    WaitForSingleObject(reader, INFINITE);
-    CloseHandle(reader);
-    EXPECT_EQ(badReads, 0);
-    EXPECT_GT(reads, 0);
-}
-
 // A reservation that fails still leaves an empty text where the result is read, not the bytes
 // of an earlier text. A heap of fixed size stands in for a StringHeap that cannot grow.
 TEST_F(StringsTest, FormatFloatLeavesAnEmptyTextWhenItsReservationFails) {
