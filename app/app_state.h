@@ -3,20 +3,17 @@
 
 #include <windows.h>
 #include <cstdint>
-#include "app/settings_file.h"
-#include "runtime/string_workspace.h"
+#include "app/drive_plan.h"
 
 struct AppState {
-    SharedText stepsText; // gadget 5 as the last start command took it; read by every drive
-    SharedText delayText; // gadget 7 as the last start command took it; read by every drive
     int32_t lastEvent;    // the code WaitEvent returned last
     int32_t workerThread; // number of the drive started last; 0 until the first start
     float sideLength;     // gadget 11, millimetres
     float stepCount;      // gadget 5, as the calculation reads it
     float mmPerStep;      // sideLength / stepCount
-    // kalibrix.ini as the last start command checked it, for the drive it starts (written only
-    // while no drive runs, read once by that drive)
-    DriveSettings driveSettings;
+    // What the last start command checked, for the drive it starts (written only while no drive
+    // runs, taken whole and once by that drive)
+    DriveOrder driveOrder;
     HWND mainWindow; // takes the drives' reports; set before the first start
     // Moved on by every stop and start, on the window's thread. A drive is named by the value it
     // was started under, and its reports count only while that is still the value.
@@ -25,5 +22,5 @@ struct AppState {
 
 extern AppState App;
 
-// Clears the state to zero and prepares the locks of the shared texts.
+// Clears the state to zero.
 void AppStateInit();

@@ -90,7 +90,8 @@ const GadgetLayout MAIN_GADGETS[] = {
     {PORT_FIELD, CreateStringGadget, 110, 75, 140, 20, "888", ES_NUMBER},
     {STEPS_FIELD, CreateStringGadget, 110, 100, 140, 20, "100", ES_NUMBER},
     {6, CreateTextGadget, 10, 120, 90, 20, "Wartezeit in ms:", 0},
-    {DELAY_FIELD, CreateStringGadget, 110, 120, 140, 20, "5", ES_NUMBER},
+    // Not digits only: the delay takes a decimal point or comma.
+    {DELAY_FIELD, CreateStringGadget, 110, 120, 140, 20, "5", 0},
     {START_BUTTON, CreateButtonGadget, 10, 150, 240, 20, "Mal mir ein Quadrat!", 0},
     {STOP_BUTTON, CreateButtonGadget, 10, 170, 240, 20, "STOP!", 0},
     {27, CreateTextGadget, 104, 195, 74, 15, "X", SS_CENTER},
@@ -147,51 +148,58 @@ void WriteGadgetFloat(intptr_t gadget, float value) {
     workspace->position = saved;
 }
 
-// The start command's inputs in the order it reads and checks them, each with its range: the
-// drive takes the step count as a signed 32-bit number and the delay as an unsigned one (whose
-// largest value would wait for ever), and "Out32" takes a 16-bit port.
-struct StartInput {
-    intptr_t gadget;
-    int64_t highest; // the lowest is 1
-};
-const StartInput START_INPUTS[] = {
-    {STEPS_FIELD, INT32_MAX},
-    {DELAY_FIELD, INT64_C(0xFFFFFFFE)},
-    {PORT_FIELD, PORT_ADDRESS_MAX},
-};
-constexpr size_t START_INPUT_COUNT = sizeof START_INPUTS / sizeof START_INPUTS[0];
-
-struct WorkspaceText {
-    int32_t start;
-    int32_t end; // its terminator
-};
-
-// Reads the start command's texts one after another into the workspace (from its position on)
-// and checks them; false when one cannot be read or is out of range.
-bool ReadAndCheckStartInputs(WorkspaceText (&texts)[START_INPUT_COUNT]) {
-    StringWorkspace* workspace = Workspace();
-    for (size_t i = 0; i < START_INPUT_COUNT; ++i) {
-        texts[i].start = workspace->position;
-        texts[i].end = ReadGadgetText(START_INPUTS[i].gadget, texts[i].start);
-        if (texts[i].end == 0) {
-            return false;
-        }
-        workspace->position = texts[i].end + 1;
+// A whole number as the program has always read the fields; digits past 64 bits would wrap into
+// range (2^64 + 888 reads as port 888), and a negative number is none.
+bool ReadWholeNumber(const char* text, uint64_t* value) {
+    int64_t number = 0;
+    if (!ParseIntegerFits(text, &number) || number < 0) {
+        return false;
     }
-    for (size_t i = 0; i < START_INPUT_COUNT; ++i) {
-        // Digits past 64 bits would wrap into range: 2^64 + 888 reads as port 888.
-        int64_t value = 0;
-        if (!ParseIntegerFits(workspace->buffer + texts[i].start, &value) || value < 1 ||
-            value > START_INPUTS[i].highest) {
-            return false;
-        }
-    }
+    *value = static_cast<uint64_t>(number);
     return true;
 }
 
-void TakeSharedText(SharedText* shared, const WorkspaceText& text) {
-    Workspace()->position = text.end;
-    SharedTextAssign(shared, text.start);
+// Milliseconds with a point or a comma ("0,1"), to the microsecond.
+bool ReadMicroseconds(const char* text, uint64_t* value) {
+    return ParseDecimal(text, 3, value);
+}
+
+// The start command's inputs in the order it reads and checks them, each with its range: the
+// drive takes the step count as a signed 32-bit number, the delay in microseconds, and "Out32"
+// takes a 16-bit port.
+struct StartInput {
+    intptr_t gadget;
+    bool (*read)(const char* text, uint64_t* value);
+    uint64_t lowest;
+    uint64_t highest;
+};
+enum StartInputIndex { STEPS_INPUT, DELAY_INPUT, PORT_INPUT, START_INPUT_COUNT };
+const StartInput START_INPUTS[START_INPUT_COUNT] = {
+    {STEPS_FIELD, ReadWholeNumber, 1, INT32_MAX},
+    {DELAY_FIELD, ReadMicroseconds, DELAY_MIN, DELAY_MAX},
+    {PORT_FIELD, ReadWholeNumber, 1, PORT_ADDRESS_MAX},
+};
+
+// Reads the start command's texts one after another into the workspace and checks them; false
+// when one cannot be read or is out of range. The workspace is left as it was.
+bool ReadAndCheckStartInputs(uint64_t (&values)[START_INPUT_COUNT]) {
+    StringWorkspace* workspace = Workspace();
+    const int32_t saved = workspace->position;
+    int32_t starts[START_INPUT_COUNT];
+    bool valid = true;
+    for (size_t i = 0; i < START_INPUT_COUNT && valid; ++i) {
+        starts[i] = workspace->position;
+        const int32_t end = ReadGadgetText(START_INPUTS[i].gadget, starts[i]);
+        valid = end != 0;
+        workspace->position = end + 1;
+    }
+    for (size_t i = 0; i < START_INPUT_COUNT && valid; ++i) {
+        const StartInput& input = START_INPUTS[i];
+        valid = input.read(workspace->buffer + starts[i], &values[i]) &&
+                values[i] >= input.lowest && values[i] <= input.highest;
+    }
+    workspace->position = saved;
+    return valid;
 }
 
 // kalibrix.ini beside the program, read anew at every start so that the user can change the
@@ -236,41 +244,34 @@ void StopDrive() {
 }
 
 void StartCommand() {
-    StringWorkspace* workspace = Workspace();
-    const int32_t saved = workspace->position;
-    WorkspaceText texts[START_INPUT_COUNT];
-    if (!ReadAndCheckStartInputs(texts)) {
-        // A running drive keeps its step count and delay.
-        workspace->position = saved;
+    uint64_t values[START_INPUT_COUNT];
+    if (!ReadAndCheckStartInputs(values)) {
+        // A running drive keeps its order.
         ShowMessage(ERROR_TITLE, TEXT_CHECK_FAILED, 0);
         return;
     }
-    // Checked as the fields are, before anything changes; the drive gets exactly these settings
-    // and does not read the file again.
-    DriveSettings settings;
-    if (!ReadStartSettings(&settings)) {
-        workspace->position = saved;
+    // The drive gets exactly what is checked here, and reads neither a field nor the file.
+    DriveOrder order = {static_cast<uint32_t>(values[PORT_INPUT]),
+                        static_cast<int32_t>(values[STEPS_INPUT]),
+                        values[DELAY_INPUT],
+                        {},
+                        0};
+    if (!ReadStartSettings(&order.settings)) {
         return;
     }
     if (!PortDriverOpen()) {
-        workspace->position = saved;
         ShowMessage(ERROR_TITLE, TEXT_DRIVER_CLOSED, 0);
         return;
     }
     // One drive at a time: the running one stops first, as STOP stops it, so that the machine
     // stands still while the user places the pen and no write of it mixes with the new square.
     StopDrive();
-    TakeSharedText(&App.stepsText, texts[0]);
-    TakeSharedText(&App.delayText, texts[1]);
-    workspace->position = saved;
     // The user places the pen now and may back out: Cancel, Esc and the close box start nothing
     // (a box with OK alone cannot tell them from OK). The drive stopped above stays stopped.
     if (ShowMessage("Fertig?", TEXT_READY, MB_OKCANCEL) != IDOK) {
         return;
     }
-    // No drive runs now: the one stopped above takes its settings before its stop or never.
-    App.driveSettings = settings;
-    StartSquareDrive();
+    StartSquareDrive(order);
 }
 
 void StopCommand() {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <cstring>
+#include "runtime/string_workspace.h"
 
 namespace {
 
@@ -17,12 +18,14 @@ struct SettingsKey {
     uint32_t lowest;
     uint32_t highest;
     const char* mustBe;
+    int32_t decimals = 0; // 3: milliseconds, read in microseconds
 };
 
 const char* const CONNECTION = "Anschluss";
 const char* const DRAWING = "Zeichnen";
 const char* const PIN = "eine Pinnummer von 2 bis 9 sein";
 const char* const LEVEL = "0 oder 1 sein";
+const char* const STEPS = "eine ganze Zahl von 0 bis 1000000 sein";
 
 // In the order the file is read and checked, which is also the order of the values that
 // ReadSettingsFile takes them into; of two signals on one pin, the later one is named.
@@ -35,39 +38,32 @@ const SettingsKey KEYS[] = {
     {CONNECTION, "XRichtungInvertiert", 0, 0, 1, LEVEL},
     {CONNECTION, "YRichtungInvertiert", 0, 0, 1, LEVEL},
     {CONNECTION, "PortPruefen", DEFAULT_DRIVE_SETTINGS.checkPort, 0, 1, LEVEL},
-    {DRAWING, "Vorlauf", 0, 0, PRETRAVEL_MAX, "eine ganze Zahl von 0 bis 1000000 sein"},
+    {DRAWING, "Vorlauf", 0, 0, PRETRAVEL_MAX, STEPS},
+    {DRAWING, "Anlauf", 0, 0, RAMP_MAX, STEPS},
+    {DRAWING, "Startwartezeit", DEFAULT_DRIVE_SETTINGS.startDelay / 1000, START_DELAY_MIN,
+     START_DELAY_MAX, "eine Zahl von 0,020 bis 1000,000 sein", 3},
 };
 constexpr size_t KEY_COUNT = sizeof KEYS / sizeof KEYS[0];
 constexpr size_t PIN_KEYS = 4; // the first four
 
-// A value of the file as a whole decimal number within the key's range. GetPrivateProfileIntA
-// would read "abc" as 0, a valid level, so the text itself is read.
+// A value of the file as a decimal number within the key's range. GetPrivateProfileIntA would
+// read "abc" as 0, a valid level, so the text itself is read.
 bool ReadNumber(const char* path, const SettingsKey& key, uint32_t* number) {
     // A missing key reads as its default, an empty value as a text without digits.
     const char fallbackText[2] = {static_cast<char>('0' + key.fallback), '\0'};
-    char text[16];
+    char text[32];
     const DWORD length =
         GetPrivateProfileStringA(key.section, key.name, fallbackText, text, sizeof text, path);
     // A longer value is cut to the buffer, and a cut one may look valid ("90" cut to "9").
     if (length >= sizeof text - 1) {
         return false;
     }
-    const char* at = text;
-    while (*at == ' ' || *at == '\t') {
-        ++at;
+    uint64_t value = 0;
+    if (!ParseDecimal(text, key.decimals, &value) || value < key.lowest || value > key.highest) {
+        return false;
     }
-    uint32_t value = 0;
-    const char* digits = at;
-    for (; *at >= '0' && *at <= '9'; ++at) {
-        // Past the largest allowed value a number lies outside every range, and stays there.
-        value = value <= PRETRAVEL_MAX ? value * 10 + static_cast<uint32_t>(*at - '0') : value;
-    }
-    const bool any = at != digits;
-    while (*at == ' ' || *at == '\t') {
-        ++at;
-    }
-    *number = value;
-    return any && *at == '\0' && value >= key.lowest && value <= key.highest;
+    *number = static_cast<uint32_t>(value);
+    return true;
 }
 
 } // namespace
@@ -114,7 +110,9 @@ bool ReadSettingsFile(const char* path, DriveSettings* settings, SettingsRefusal
     auto small = [&values](size_t i) { return static_cast<uint8_t>(values[i]); };
     *settings = {{small(0), small(1), small(2), small(3), small(4), small(5), small(6)},
                  small(7),
-                 values[8]};
+                 values[8],
+                 values[9],
+                 values[10]};
     return true;
 }
 

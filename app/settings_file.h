@@ -32,10 +32,19 @@ struct DriveSettings {
     PortWiring wiring;  // [Anschluss]
     uint8_t checkPort;  // [Anschluss] PortPruefen: 1 reads the first byte back from the port
     uint32_t pretravel; // [Zeichnen] Vorlauf: steps each axis runs back and forth first
+    // A stepper started at full rate, or stopped from it, loses steps: each run accelerates
+    // from the start delay to the delay over its first `ramp` steps and decelerates over its
+    // last, at a constant rate.
+    uint32_t ramp;       // [Zeichnen] Anlauf: steps; 0 runs every step at the delay
+    uint32_t startDelay; // [Zeichnen] Startwartezeit: the half-step delay a ramp starts from, us
 };
 
+// Both in steps; the start delay in microseconds, like every time of the drive.
 constexpr uint32_t PRETRAVEL_MAX = 1000000;
-constexpr DriveSettings DEFAULT_DRIVE_SETTINGS = {DEFAULT_PORT_WIRING, 1, 0};
+constexpr uint32_t RAMP_MAX = 1000000;
+constexpr uint32_t START_DELAY_MIN = 20;
+constexpr uint32_t START_DELAY_MAX = 1000000;
+constexpr DriveSettings DEFAULT_DRIVE_SETTINGS = {DEFAULT_PORT_WIRING, 1, 0, 0, 5000};
 
 // Why a settings file is refused, for the message: "muss <key> <mustBe><otherKey>".
 struct SettingsRefusal {
@@ -50,9 +59,10 @@ constexpr char SETTINGS_REFUSED_SENTENCE[] = "In %s muss %s %s%s.";
 
 // Reads the settings file at the full path `path` (a bare name would be looked for in the
 // Windows folder). A missing file or key keeps its default. False when a value is not a whole
-// number, a pin lies outside 2 to 9, a level is neither 0 nor 1, the pre-travel lies outside 0 to
-// PRETRAVEL_MAX, or two signals share a pin; `refusal` then names the key, and `settings` is left
-// as it was.
+// number (the start delay: a number of milliseconds to the microsecond, with a point or a comma),
+// a pin lies outside 2 to 9, a level is neither 0 nor 1, the pre-travel or the ramp lies outside
+// 0 to 1000000 steps, the start delay outside 0.02 to 1000 ms, or two signals share a pin;
+// `refusal` then names the key, and `settings` is left as it was.
 bool ReadSettingsFile(const char* path, DriveSettings* settings, SettingsRefusal* refusal);
 
 // The full path of kalibrix.ini in the folder of the running program, never the current

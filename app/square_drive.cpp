@@ -2,49 +2,17 @@
 
 #include "app/app_state.h"
 #include "gui/event_wait.h"
-#include "gui/gadgets.h"
 #include "runtime/fine_wait.h"
 #include "runtime/libraries.h"
-#include "runtime/string_workspace.h"
 #include "runtime/threads.h"
 
 namespace {
 
-struct Run {
-    uint8_t stepHigh;
-    uint8_t stepLow; // the run's direction with both step lines at rest
-};
-
-// In signals (PortWiringMap): bit 0 X direction, bit 1 X step, bit 2 Y direction, bit 3 Y step.
-// The pre-travel runs each axis back and then forward by the same steps, so that both start the
-// square with the slack of their nuts taken up toward +, the direction of sides 1 and 2. Then
-// the square: X forward, Y forward, X back, Y back. A stepper driver samples its direction line
-// at the step edge and needs it steady some microseconds before, so each run writes its step-low
-// byte (the direction alone) and waits before its first step. The step-low byte also ends every
-// pulse, a stopped one included.
-const Run RUNS[RUN_COUNT] = {{3, 1}, {2, 0}, {12, 4}, {8, 0}, {2, 0}, {8, 0}, {3, 1}, {12, 4}};
-
-int64_t ReadOrZero(int64_t (*read)(void*), void* context) {
-    return read != nullptr ? read(context) : 0;
-}
-
-// Only the low 32 bits count, as a signed number.
-int32_t ReadStepCount(const SquareDriveIo& io) {
-    return static_cast<int32_t>(static_cast<uint32_t>(ReadOrZero(io.readStepCount, io.context)));
-}
-
-bool Wait(const SquareDriveIo& io) {
-    // Only the low 32 bits of the delay count.
-    const uint32_t milliseconds = static_cast<uint32_t>(ReadOrZero(io.readDelay, io.context));
-    return io.sleep == nullptr || io.sleep(io.context, milliseconds);
-}
-
 // One drive under way: where it writes and how far it has come.
 struct Drawing {
     const SquareDriveIo& io;
+    intptr_t name;
     uint32_t port;
-    uint32_t pretravel;
-    int32_t steps; // as read last
     bool readBack; // the first write is still to be read back
     DriveProgress progress;
 };
@@ -52,9 +20,10 @@ struct Drawing {
 // Writes one byte and notes how far the drive has come; false when the drive has been told to
 // stop, or when the port did not give back the first byte (no port answers at the address; the
 // byte set only directions, so no step had begun).
-bool Put(Drawing* drawing, uint8_t value, uint8_t idle) {
+bool Put(Drawing* drawing, const PlannedWrite& write, uint64_t left) {
     const SquareDriveIo& io = drawing->io;
-    if (io.writePort != nullptr && !io.writePort(io.context, drawing->port, value, idle)) {
+    if (io.writePort != nullptr &&
+        !io.writePort(io.context, drawing->port, write.value, write.idle)) {
         return false;
     }
     if (drawing->readBack) {
@@ -63,71 +32,52 @@ bool Put(Drawing* drawing, uint8_t value, uint8_t idle) {
         if (!io.readPort(io.context, drawing->port, &read)) {
             return false;
         }
-        if (read >= 0 && read != value) {
+        if (read >= 0 && read != write.value) {
             if (io.reportNoPort != nullptr) {
-                io.reportNoPort(io.context, io.drive, drawing->port, value,
+                io.reportNoPort(io.context, drawing->name, drawing->port, write.value,
                                 static_cast<uint8_t>(read));
             }
             return false;
         }
     }
+    drawing->progress.run = write.run;
     ++drawing->progress.writesMade;
-    drawing->progress.writesInAll = DriveWrites(drawing->steps, drawing->pretravel);
+    drawing->progress.microsecondsLeft = left;
     if (io.noteProgress != nullptr) {
-        io.noteProgress(io.context, io.drive, drawing->progress);
+        io.noteProgress(io.context, drawing->name, drawing->progress);
     }
     return true;
 }
 
 } // namespace
 
-uint64_t DriveWrites(int32_t steps, uint32_t pretravel) {
-    const uint64_t before = pretravel > 0 ? 4 * (2 * uint64_t{pretravel} + 1) : 0;
-    return before + (steps > 0 ? 4 * (2 * static_cast<uint64_t>(steps) + 1) : 0);
-}
-
-bool DrawSquare(const SquareDriveIo& io) {
-    const uint32_t port = static_cast<uint32_t>(ReadOrZero(io.readPortAddress, io.context));
+bool DrawSquare(const DriveOrder& order, const SquareDriveIo& io) {
     // The port library takes 16 bits: a larger address would reach another device's register.
-    if (port == 0 || port > PORT_ADDRESS_MAX) {
+    if (order.port == 0 || order.port > PORT_ADDRESS_MAX) {
         return false;
     }
-    // On the machine's pins and levels, once: a step line at rest may be high, and what ends a
-    // pulse (a stop's last write too) is the mapped step-low byte.
-    const DriveSettings& settings = io.settings != nullptr ? *io.settings : DEFAULT_DRIVE_SETTINGS;
-    Run runs[RUN_COUNT];
-    for (size_t i = 0; i < RUN_COUNT; ++i) {
-        runs[i] = {PortWiringMap(settings.wiring, RUNS[i].stepHigh),
-                   PortWiringMap(settings.wiring, RUNS[i].stepLow)};
-    }
-    // Read before the wait ahead of the pulse it decides on: only the write follows a deadline.
+    DrivePlan plan;
+    DrivePlanBegin(&plan, order);
     Drawing drawing = {io,
-                       port,
-                       settings.pretravel,
-                       ReadStepCount(io),
-                       settings.checkPort != 0 && io.readPort != nullptr,
-                       {0, 0, 0}};
-    for (uint32_t run = 0; run < RUN_COUNT; ++run) {
-        drawing.progress.run = run;
-        const Run& bytes = runs[run];
-        // Wider than the step count, so that a count of 2^31 - 1 still ends its side.
-        for (int64_t pulse = 0;
-             pulse < (run < FIRST_SIDE_RUN ? int64_t{drawing.pretravel} : drawing.steps); ++pulse) {
-            if (pulse == 0 && !(Put(&drawing, bytes.stepLow, bytes.stepLow) && Wait(io))) {
-                return false;
-            }
-            if (!(Put(&drawing, bytes.stepHigh, bytes.stepLow) && Wait(io)) ||
-                !Put(&drawing, bytes.stepLow, bytes.stepLow)) {
-                return false;
-            }
-            drawing.steps = ReadStepCount(io);
-            if (!Wait(io)) {
-                return false;
-            }
+                       order.name,
+                       order.port,
+                       order.settings.checkPort != 0 && io.readPort != nullptr,
+                       {0, 0, DriveWrites(order.steps, order.settings.pretravel), 0}};
+    PlannedWrite write;
+    bool more = DrivePlanNext(&plan, &write);
+    while (more) {
+        if (!Put(&drawing, write, plan.left)) {
+            return false;
+        }
+        // The next write is worked out before the wait, so that only the write follows it.
+        const uint64_t wait = write.wait;
+        more = DrivePlanNext(&plan, &write);
+        if (io.sleep != nullptr && !io.sleep(io.context, wait)) {
+            return false;
         }
     }
     if (io.reportDone != nullptr) {
-        io.reportDone(io.context, io.drive);
+        io.reportDone(io.context, order.name);
     }
     return true;
 }
@@ -178,7 +128,7 @@ void DrivePaceBegin(DrivePace* pace, const FineWaitPlatform* platform) {
     pace->out32 = nullptr;
     pace->out32Found = false;
     pace->drive = 0;
-    pace->progress = {0, 0, 0};
+    pace->progress = {0, 0, 0, 0};
     pace->progressDue = 0;
 }
 
@@ -261,40 +211,37 @@ void PostDriveReport(intptr_t drive, DriveReportKind kind, uint32_t detail) {
     ThreadRunUnlessStopped(PostReport, &report);
 }
 
-constexpr uint32_t PROGRESS_INTERVAL_MS = 250;
+constexpr uint64_t PROGRESS_INTERVAL_US = 250000;
 
 // Hands the progress noted last to the window's thread, with the time the drive needs from now:
-// the rest of this wait, and a write with its wait of `milliseconds` for every write to come.
-void PassOnProgress(DrivePace* pace, int64_t deadline, uint32_t milliseconds) {
+// the rest of this wait and what its plan has after it.
+void PassOnProgress(DrivePace* pace, int64_t deadline) {
     const DriveProgress& progress = pace->progress;
     const bool all = progress.writesMade >= progress.writesInAll;
     const uint64_t percent = all ? 100 : progress.writesMade * 100 / progress.writesInAll;
-    const uint64_t writesLeft = all ? 0 : progress.writesInAll - progress.writesMade;
-    const uint64_t waitLeft =
-        static_cast<uint64_t>(FineWaitMillisecondsLeft(&pace->wait, deadline));
-    // Past the longest time the line shows, the time is not worked out: some 2^34 writes of up to
-    // 2^32 ms each would overflow.
-    const uint64_t limit = uint64_t{DRIVE_SECONDS_LEFT_MAX} * 1000;
-    const uint64_t left = milliseconds > 0 && writesLeft > limit / milliseconds
-                              ? limit
-                              : writesLeft * milliseconds + waitLeft;
-    const uint64_t seconds = left >= limit ? DRIVE_SECONDS_LEFT_MAX : (left + 999) / 1000;
+    // The plan's time stops short of 2^64 microseconds, far past the longest the line shows.
+    const uint64_t limit = uint64_t{DRIVE_SECONDS_LEFT_MAX} * 1000000;
+    const uint64_t planned = progress.microsecondsLeft < limit ? progress.microsecondsLeft : limit;
+    const uint64_t left =
+        planned + static_cast<uint64_t>(FineWaitMicrosecondsLeft(&pace->wait, deadline));
+    const uint64_t seconds = left >= limit ? DRIVE_SECONDS_LEFT_MAX : (left + 999999) / 1000000;
     PostDriveReport(pace->drive, DRIVE_PROGRESS,
                     progress.run | static_cast<uint32_t>(percent) << PERCENT_SHIFT |
                         static_cast<uint32_t>(seconds) << SECONDS_SHIFT);
-    pace->progressDue = FineWaitAfter(&pace->wait, FineWaitNow(), PROGRESS_INTERVAL_MS);
+    pace->progressDue = FineWaitAfter(&pace->wait, FineWaitNow(), PROGRESS_INTERVAL_US);
 }
 
-// Until the milliseconds have passed since the last write; a stop ends the wait at once. The next
-// write's "Out32" is found first, so that only the write itself follows the deadline. The
-// progress is passed on a few times a second, also in the middle of a long wait, whose deadline
-// stays as it is.
-bool DriveSleep(void* context, uint32_t milliseconds) {
+// Until the microseconds have passed since the last write returned, never less: a step that comes
+// early can stall the motor, so a late wait is never made up for by a shorter one. A stop ends
+// the wait at once. The next write's "Out32" is found first, so that only the write itself
+// follows the deadline. The progress is passed on a few times a second, also in the middle of a
+// long wait, whose deadline stays as it is.
+bool DriveSleep(void* context, uint64_t microseconds) {
     auto* pace = static_cast<DrivePace*>(context);
     if (!ThreadRunUnlessStopped(FindNextOut32, pace)) {
         return false;
     }
-    const int64_t deadline = FineWaitAfter(&pace->wait, pace->lastWrite, milliseconds);
+    const int64_t deadline = FineWaitAfter(&pace->wait, pace->lastWrite, microseconds);
     for (;;) {
         const bool progressFirst = pace->progress.writesInAll != 0 && pace->progressDue < deadline;
         if (!FineWaitUntil(&pace->wait, progressFirst ? pace->progressDue : deadline,
@@ -305,7 +252,7 @@ bool DriveSleep(void* context, uint32_t milliseconds) {
         if (!progressFirst) {
             return true;
         }
-        PassOnProgress(pace, deadline, milliseconds);
+        PassOnProgress(pace, deadline);
     }
 }
 
@@ -340,36 +287,6 @@ bool DriveReadPort(void*, uint32_t port, int32_t* value) {
     return true;
 }
 
-int64_t DriveReadStepCount(void*) {
-    return SharedTextParseInteger(&App.stepsText);
-}
-
-int64_t DriveReadDelay(void*) {
-    return SharedTextParseInteger(&App.delayText);
-}
-
-// Gadget 15 is read once, from the drive's own thread, into a block of the drive's (the
-// StringWorkspace belongs to the main thread), and whole, as the start command checked it: a
-// text of many leading zeros must not be cut to another address.
-int64_t DriveReadPortAddress(void*) {
-    HANDLE heap = GetProcessHeap();
-    for (int32_t size = 64;; size *= 2) {
-        auto* text = static_cast<char*>(HeapAlloc(heap, 0, static_cast<SIZE_T>(size)));
-        if (text == nullptr) {
-            return 0; // no address, so the drive writes nothing
-        }
-        const int32_t length = ReadGadgetTextInto(15, text, size);
-        const int64_t address = ParseInteger(text);
-        HeapFree(heap, 0, text);
-        if (length < size - 1) {
-            return address;
-        }
-        if (size > INT32_MAX / 2) {
-            return 0; // a text too long to read whole names no address
-        }
-    }
-}
-
 // The drive is done either way: the timer resolution goes back before anything else.
 void DriveReportDone(void* context, intptr_t drive) {
     DrivePaceEnd(static_cast<DrivePace*>(context));
@@ -386,51 +303,49 @@ void DriveReportNoPort(void* context, intptr_t drive, uint32_t port, uint8_t wri
 } // namespace
 
 SquareDriveIo ProgramSquareDriveIo() {
-    return {
-        nullptr,
-        DriveReadPortAddress,
-        DriveReadStepCount,
-        DriveReadDelay,
-        DriveWritePort,
-        DriveReadPort,
-        DriveSleep,
-        DriveNoteProgress,
-        DriveReportDone,
-        DriveReportNoPort,
-        nullptr,
-        0,
-    };
+    SquareDriveIo io = {};
+    io.writePort = DriveWritePort;
+    io.readPort = DriveReadPort;
+    io.sleep = DriveSleep;
+    io.noteProgress = DriveNoteProgress;
+    io.reportDone = DriveReportDone;
+    io.reportNoPort = DriveReportNoPort;
+    return io;
 }
 
-bool DrawPacedSquare(SquareDriveIo io, const FineWaitPlatform* platform) {
+bool DrawPacedSquare(const DriveOrder& order, SquareDriveIo io, const FineWaitPlatform* platform) {
+    // Above the window's thread and other programs' normal work, so that the drive is back on the
+    // processor as soon as a timer ends its sleep; the spin that ends each wait hands the
+    // processor to any thread that is ready, so a single core still runs the window.
+    HANDLE thread = GetCurrentThread();
+    const int priority = GetThreadPriority(thread);
+    SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
     DrivePace pace;
     DrivePaceBegin(&pace, platform);
     io.context = &pace;
-    const bool complete = DrawSquare(io);
+    const bool complete = DrawSquare(order, io);
     DrivePaceEnd(&pace);
+    SetThreadPriority(thread, priority);
     return complete;
 }
 
 namespace {
 
-void TakeDriveSettings(void* settings) {
-    *static_cast<DriveSettings*>(settings) = App.driveSettings;
+void TakeDriveOrder(void* order) {
+    *static_cast<DriveOrder*>(order) = App.driveOrder;
 }
 
 } // namespace
 
-DWORD WINAPI SquareDrive(LPVOID parameter) {
+DWORD WINAPI SquareDrive(LPVOID) {
     // A drive stopped before it ran (the window closed right after the start) reads nothing:
-    // shut-down may already be taking down the tables it would read. The settings are taken whole
-    // before a stop or not at all, and the next start writes them only once this drive is stopped.
-    DriveSettings settings;
-    if (!ThreadRunUnlessStopped(TakeDriveSettings, &settings)) {
+    // shut-down may already be taking down the tables it would read. The order is taken whole
+    // before a stop or not at all, and the next start writes one only once this drive is stopped.
+    DriveOrder order;
+    if (!ThreadRunUnlessStopped(TakeDriveOrder, &order)) {
         return 0;
     }
-    SquareDriveIo io = ProgramSquareDriveIo();
-    io.settings = &settings;
-    io.drive = reinterpret_cast<intptr_t>(parameter);
-    DrawPacedSquare(io);
+    DrawPacedSquare(order, ProgramSquareDriveIo());
     return 0;
 }
 
@@ -439,8 +354,10 @@ void StopSquareDrive() {
     App.driveGeneration += DRIVE_NAME_STEP;
 }
 
-void StartSquareDrive(ThreadProcedure procedure) {
+void StartSquareDrive(const DriveOrder& order, ThreadProcedure procedure) {
     App.driveGeneration += DRIVE_NAME_STEP;
+    App.driveOrder = order;
+    App.driveOrder.name = App.driveGeneration;
     App.workerThread = ThreadCreate(procedure, App.driveGeneration);
 }
 

@@ -5,32 +5,22 @@
 
 #include <windows.h>
 #include <cstdint>
-#include "app/settings_file.h"
+#include "app/drive_plan.h"
 #include "runtime/fine_wait.h"
 #include "runtime/threads.h"
 
-// The runs of a drive, in order: with a pre-travel first X back, X forward, Y back and Y forward,
-// then the square's four sides, X forward, Y forward, X back, Y back.
-constexpr uint32_t FIRST_SIDE_RUN = 4;
-constexpr uint32_t RUN_COUNT = 8;
-
 // How far a drive has come, after one of its writes.
 struct DriveProgress {
-    uint32_t run;         // the run the write belongs to
-    uint64_t writesMade;  // of the whole drive, this one included
-    uint64_t writesInAll; // of the whole drive, as the step count now reads
+    uint32_t run;              // the run the write belongs to
+    uint64_t writesMade;       // of the whole drive, this one included
+    uint64_t writesInAll;      // of the whole drive
+    uint64_t microsecondsLeft; // as planned after this write's wait, ramps included
 };
 
-// What the drive needs of the world. The program binds these to gadget 15, the application's
-// shared texts, "Out32" and "Inp32" of library 0, the paced wait and events to the main window;
-// tests bind them to recorders.
+// What the drive needs of the world. The program binds these to "Out32" and "Inp32" of library
+// 0, the paced wait and events to the main window; tests bind them to recorders.
 struct SquareDriveIo {
     void* context;
-    // The port address text, read once when the drive starts (gadget 15 in the program).
-    int64_t (*readPortAddress)(void* context);
-    // The step count and the delay, read anew before every pulse and every wait.
-    int64_t (*readStepCount)(void* context);
-    int64_t (*readDelay)(void* context);
     // Writes one byte to the port; false when the drive has been told to stop. `idle` ends what
     // the byte begins: the same byte with its step line back at rest (equal to the byte when no
     // step line is raised). A drive stopped before its next write leaves the port at `idle`.
@@ -38,9 +28,9 @@ struct SquareDriveIo {
     // Reads the port's data register into `value`, -1 where the library cannot read it; false
     // when the drive has been told to stop. Null where nothing can be read.
     bool (*readPort)(void* context, uint32_t port, int32_t* value);
-    // Waits the milliseconds after the write just made; false when the drive has been told to
+    // Waits the microseconds after the write just made; false when the drive has been told to
     // stop.
-    bool (*sleep)(void* context, uint32_t milliseconds);
+    bool (*sleep)(void* context, uint64_t microseconds);
     // After every write, before its wait: how far the drive has come. The program's binding
     // passes it on to the window's thread a few times a second.
     void (*noteProgress)(void* context, intptr_t drive, const DriveProgress& progress);
@@ -53,29 +43,16 @@ struct SquareDriveIo {
     // answers at the address. The drive has ended, with its step lines at rest.
     void (*reportNoPort)(void* context, intptr_t drive, uint32_t port, uint8_t written,
                          uint8_t read);
-    // The pins, levels, read-back and pre-travel of kalibrix.ini, taken once when the drive
-    // starts; null is the default.
-    const DriveSettings* settings;
-    intptr_t drive; // the name its reports carry (the value it was started under)
 };
 
-// The largest I/O address: "Out32" takes a 16-bit port.
-constexpr uint32_t PORT_ADDRESS_MAX = 0xFFFF;
-
-// The writes of a drive: each run of pulses sets its direction in a write of its own, then
-// writes each pulse's two bytes. 8 x steps + 4 without a pre-travel, 8 x (steps + pretravel) + 8
-// with one.
-uint64_t DriveWrites(int32_t steps, uint32_t pretravel);
-
-// Draws the square through the given operations, after the pre-travel of its settings: each run
-// sets its direction in a write of its own (both step lines at rest), a wait ahead of its first
-// step, then pulses its steps. Every write is followed by its wait, and the step count that
-// decides on the next pulse is read before that wait, so that only the write follows a deadline.
-// Where the settings ask for it, the byte of the first write is read back before its wait.
-// Returns true when the square is complete and reported, false when the drive was told to stop
-// (nothing more is written then), no port answered (reported) or the port address lies outside
-// the I/O space (nothing is written at all).
-bool DrawSquare(const SquareDriveIo& io);
+// Draws the square of the order through the given operations, after the pre-travel of its
+// settings, write by write and wait by wait as its plan has them. The next write is worked out
+// before the wait ahead of it, so that only the write follows a deadline. Where the settings ask
+// for it, the byte of the first write is read back before its wait. Returns true when the square
+// is complete and reported, false when the drive was told to stop (nothing more is written
+// then), no port answered (reported) or the port address lies outside the I/O space (nothing is
+// written at all).
+bool DrawSquare(const DriveOrder& order, const SquareDriveIo& io);
 
 // The program's port write: "Out32" of library 0 with the port and the byte, unless the calling
 // thread has been told to stop (then nothing is written and the result is false). A library
@@ -84,18 +61,20 @@ bool DrawSquare(const SquareDriveIo& io);
 // the pace that DrawPacedSquare passes, which notes when the write returned.
 bool DriveWritePort(void* pace, uint32_t port, uint8_t value, uint8_t idle);
 
-// The program's operations: gadget 15, the shared texts, the paced write, read-back and wait, the
-// reports as events. Tests take them and replace the port reader or a report.
+// The program's operations: the paced write, read-back and wait, the reports as events. Tests
+// take them and replace the port reader or a report.
 SquareDriveIo ProgramSquareDriveIo();
 // DrawSquare paced as the program paces it: every wait runs from the moment the previous write
-// returned, with a timer of 1 ms granularity or finer, and "Out32" is found before the wait, so
-// the work between two writes does not lengthen an interval and none is shorter than the delay.
-// The pace is the context of every operation and is given back when the square ends. The fine
-// wait runs on the system's calls unless a test gives its own.
-bool DrawPacedSquare(SquareDriveIo io, const FineWaitPlatform* platform = nullptr);
+// returned and never ends earlier, a timer sleeping its bulk and a spin on the performance
+// counter ending it, and "Out32" is found before the wait, so the work between two writes does
+// not lengthen an interval and none is shorter than planned. The drive's thread runs above normal
+// priority meanwhile. The pace is the context of every operation and is given back when the
+// square ends. The fine wait runs on the system's calls unless a test gives its own.
+bool DrawPacedSquare(const DriveOrder& order, SquareDriveIo io,
+                     const FineWaitPlatform* platform = nullptr);
 
 // The drive's thread procedure in the program; the parameter is the drive's name. Returns 0. It
-// drives with the settings that the start command checked and left in the application state.
+// draws the order that StartSquareDrive left for it under that name.
 DWORD WINAPI SquareDrive(LPVOID parameter);
 
 // The drives as the window's thread keeps them. Only that thread calls these, and it also takes
@@ -107,9 +86,10 @@ DWORD WINAPI SquareDrive(LPVOID parameter);
 // counts.
 void StopSquareDrive();
 // Starts the procedure (the program's drive unless a test gives its own) as the current drive,
-// with the drive's name as its parameter; its thread number goes to App.workerThread, 0 when
-// the thread could not be created.
-void StartSquareDrive(ThreadProcedure procedure = SquareDrive);
+// with the drive's name as its parameter and the order, named so, in App.driveOrder; its thread
+// number goes to App.workerThread, 0 when the thread could not be created. Only once the drive
+// before it is stopped: that one takes its order before its stop or never.
+void StartSquareDrive(const DriveOrder& order, ThreadProcedure procedure = SquareDrive);
 // A drive's report as the window's thread takes it.
 enum DriveReportKind : uint8_t { DRIVE_PROGRESS, DRIVE_DONE, DRIVE_NO_PORT };
 struct DriveReport {

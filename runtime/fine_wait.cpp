@@ -31,9 +31,12 @@ void RaisePeriod(FineWait* wait) {
     wait->periodRaised = wait->platform->beginPeriod(1) == TIMERR_NOERROR;
 }
 
-// a * b / c without overflow for a, b, c >= 0 as long as the result fits.
+constexpr int64_t MICROSECONDS_PER_SECOND = 1000000;
+
+// a * b / c, rounded up, without overflow for a, b >= 0 and c > 0 as long as the result fits
+// and b * c does.
 int64_t Scale(int64_t a, int64_t b, int64_t c) {
-    return a / c * b + a % c * b / c;
+    return a / c * b + (a % c * b + c - 1) / c;
 }
 
 // Waits for the handles or the time; true when the time passed without `stop` being signalled.
@@ -73,6 +76,7 @@ void FineWaitOpen(FineWait* wait, const FineWaitPlatform* platform) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     wait->frequency = frequency.QuadPart > 0 ? frequency.QuadPart : 1;
+    wait->spin = Scale(FINE_WAIT_SPIN_US, wait->frequency, MICROSECONDS_PER_SECOND);
     wait->platform = platform != nullptr ? platform : &SYSTEM_PLATFORM;
     wait->timer = wait->platform->createTimer();
     wait->periodRaised = false;
@@ -98,13 +102,16 @@ int64_t FineWaitNow() {
     return now.QuadPart;
 }
 
-int64_t FineWaitAfter(const FineWait* wait, int64_t from, uint32_t milliseconds) {
-    return from + Scale(milliseconds, wait->frequency, 1000);
+int64_t FineWaitAfter(const FineWait* wait, int64_t from, uint64_t microseconds) {
+    return from +
+           Scale(static_cast<int64_t>(microseconds), wait->frequency, MICROSECONDS_PER_SECOND);
 }
 
-int64_t FineWaitMillisecondsLeft(const FineWait* wait, int64_t deadline) {
+int64_t FineWaitMicrosecondsLeft(const FineWait* wait, int64_t deadline) {
     const int64_t left = deadline - FineWaitNow();
-    return left > 0 ? Scale(left, 1000, wait->frequency) : 0;
+    return left > 0 ? left / wait->frequency * MICROSECONDS_PER_SECOND +
+                          left % wait->frequency * MICROSECONDS_PER_SECOND / wait->frequency
+                    : 0;
 }
 
 bool FineWaitUntil(FineWait* wait, int64_t deadline, HANDLE stop) {
@@ -115,8 +122,13 @@ bool FineWaitUntil(FineWait* wait, int64_t deadline, HANDLE stop) {
         if (left <= 0) {
             return true;
         }
-        // At least one unit, so that a remainder below 100 ns still waits rather than spins.
-        const int64_t hundredNs = Scale(left, HUNDRED_NS_PER_SECOND, wait->frequency) + 1;
+        if (left <= wait->spin) {
+            // Each turn hands the processor to a thread that is ready on it, of any priority, so
+            // that a PC with a single core still runs its windows; with none ready it goes on.
+            SwitchToThread();
+            continue;
+        }
+        const int64_t hundredNs = Scale(left - wait->spin, HUNDRED_NS_PER_SECOND, wait->frequency);
         if (!WaitOnce(wait, hundredNs, stop)) {
             return false;
         }

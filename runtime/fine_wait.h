@@ -1,9 +1,10 @@
-// Waits with a granularity of 1 ms or finer, for a thread that paces hardware.
+// Waits to the microsecond, for a thread that paces hardware.
 //
-// Since Windows 10 version 2004 a process that does not ask for a finer timer waits in steps of
-// the 15.6 ms system tick, so a 5 ms wait lasts 15.6 ms. A fine wait asks for better: a
-// high-resolution waitable timer where the system has one, else a 1 ms timer period, held only
-// between FineWaitOpen and FineWaitClose. Neither spins.
+// No timer of the system ends a wait to the microsecond. Since Windows 10 version 2004 a process
+// that does not ask for a finer timer even waits in steps of the 15.6 ms system tick, so a 5 ms
+// wait lasts 15.6 ms. A fine wait sleeps the bulk of a wait on a high-resolution waitable timer
+// where the system has one, else with a 1 ms timer period held only between FineWaitOpen and
+// FineWaitClose, and spins on the performance counter for the last FINE_WAIT_SPIN_US.
 #pragma once
 
 #include <windows.h>
@@ -22,10 +23,15 @@ struct FineWaitPlatform {
     MMRESULT(WINAPI* endPeriod)(UINT milliseconds);
 };
 
+// What a 1 ms timer period may add to a sleep, its rounding up to whole milliseconds included:
+// a sleep that aims this far before the deadline still ends in time for the spin.
+constexpr uint32_t FINE_WAIT_SPIN_US = 2000;
+
 struct FineWait {
     HANDLE timer;      // a high-resolution waitable timer, or null
     bool periodRaised; // timeBeginPeriod(1) is held (only where there is no such timer)
     int64_t frequency; // of the performance counter, in counts per second
+    int64_t spin;      // FINE_WAIT_SPIN_US in counts
     const FineWaitPlatform* platform;
 };
 
@@ -38,13 +44,13 @@ void FineWaitClose(FineWait* wait);
 
 // The performance counter now.
 int64_t FineWaitNow();
-// The counter value `milliseconds` after `from`.
-int64_t FineWaitAfter(const FineWait* wait, int64_t from, uint32_t milliseconds);
-// The whole milliseconds from now until `deadline`; 0 once it has passed.
-int64_t FineWaitMillisecondsLeft(const FineWait* wait, int64_t deadline);
+// The counter value `microseconds` after `from`, rounded up to the next count.
+int64_t FineWaitAfter(const FineWait* wait, int64_t from, uint64_t microseconds);
+// The whole microseconds from now until `deadline`; 0 once it has passed.
+int64_t FineWaitMicrosecondsLeft(const FineWait* wait, int64_t deadline);
 // Waits until the performance counter has reached `deadline`, never returning earlier. A
-// `stop` (may be null) signalled while it waits ends the wait at once; the result is false then.
-// A deadline already passed returns true at once: the caller checks its own stop. A timer that
-// the system refuses to set is given up for the 1 ms timer period, for the rest of the wait's
-// life.
+// `stop` (may be null) signalled while it sleeps ends the wait at once; the result is false then.
+// The spin at its end runs out, and a deadline already passed returns true at once: the caller
+// checks its own stop. A timer that the system refuses to set is given up for the 1 ms timer
+// period, for the rest of the wait's life.
 bool FineWaitUntil(FineWait* wait, int64_t deadline, HANDLE stop);

@@ -161,6 +161,44 @@ int64_t ParseInteger(const char* text) {
     return value;
 }
 
+bool ParseDecimal(const char* text, int32_t decimals, uint64_t* value) {
+    if (text == nullptr) {
+        return false;
+    }
+    const char* at = text;
+    while (*at == ' ' || *at == '\t') {
+        ++at;
+    }
+    uint64_t number = 0;
+    bool fits = true;
+    bool any = false;
+    int32_t places = -1; // decimals read so far; -1 before the mark
+    for (;; ++at) {
+        if (*at >= '0' && *at <= '9') {
+            any = true;
+            if (places < decimals) {
+                fits = Accumulate(&number, 10, static_cast<unsigned>(*at - '0')) && fits;
+                places += places >= 0 ? 1 : 0;
+            } else if (*at != '0') {
+                return false; // finer than the unit: no value would be exact
+            }
+        } else if ((*at == '.' || *at == ',') && places < 0 && decimals > 0) {
+            places = 0;
+        } else {
+            break;
+        }
+    }
+    // The decimals not written are zeros.
+    for (int32_t place = places < 0 ? 0 : places; place < decimals; ++place) {
+        fits = Accumulate(&number, 10, 0) && fits;
+    }
+    while (*at == ' ' || *at == '\t') {
+        ++at;
+    }
+    *value = number;
+    return any && fits && *at == '\0';
+}
+
 float ParseFloat(const char* text) {
     if (text == nullptr) {
         return 0.0f;
@@ -195,23 +233,4 @@ int32_t FormatFloat(float value, int32_t at) {
         out[0] = '\0';
     }
     return WorkspaceGiveBack(FORMAT_RESERVE - written);
-}
-
-void SharedTextInit(SharedText* shared) {
-    InitializeCriticalSection(&shared->lock);
-    shared->text = nullptr;
-}
-
-int32_t SharedTextAssign(SharedText* shared, int32_t start) {
-    EnterCriticalSection(&shared->lock);
-    const int32_t result = AssignString(&shared->text, start);
-    LeaveCriticalSection(&shared->lock);
-    return result;
-}
-
-int64_t SharedTextParseInteger(SharedText* shared) {
-    EnterCriticalSection(&shared->lock);
-    const int64_t value = ParseInteger(shared->text);
-    LeaveCriticalSection(&shared->lock);
-    return value;
 }

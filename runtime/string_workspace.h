@@ -49,20 +49,13 @@ int64_t ParseInteger(const char* text);
 // a number that ParseInteger wraps, such as 2^64 + 888, which it reads as 888, or
 // -18446744073709550728 and "-$FFFFFFFFFFFFFC88", which it reads as 888 too.
 bool ParseIntegerFits(const char* text, int64_t* value);
+// A decimal number with a point or a comma, counted in units of its `decimals`-th decimal place:
+// with 3 decimals "0,1" and "0.1" read 100, and "5" reads 5000. Blanks and tabs may stand around
+// it. False for anything else: no digit, a sign, a second mark, more decimals than `decimals`
+// other than trailing zeros (with 0 decimals, any mark), or a value past 64 bits.
+bool ParseDecimal(const char* text, int32_t decimals, uint64_t* value);
 // Text to single precision with the platform's atof (a comma is not a decimal point).
 float ParseFloat(const char* text);
 // "%f" of the value at `at`; infinities and not-a-number read "inf", "-inf" and "nan" on every
 // runtime library. Returns the new `position`.
 int32_t FormatFloat(float value, int32_t at);
-
-// A string variable that another thread reads while the main thread may assign it anew: each
-// read sees the whole old text or the whole new one.
-struct SharedText {
-    CRITICAL_SECTION lock;
-    char* text; // a string variable; null until the first assignment
-};
-void SharedTextInit(SharedText* shared);
-// AssignString under the lock.
-int32_t SharedTextAssign(SharedText* shared, int32_t start);
-// ParseInteger of the current text under the lock.
-int64_t SharedTextParseInteger(SharedText* shared);

@@ -202,7 +202,7 @@ const GadgetRow MAIN_GADGETS[] = {
     {15, "Edit", 110, 75, 140, 20, "888", STRING_STYLE | ES_NUMBER, ES_READONLY, WS_EX_CLIENTEDGE},
     {5, "Edit", 110, 100, 140, 20, "100", STRING_STYLE | ES_NUMBER, ES_READONLY, WS_EX_CLIENTEDGE},
     {6, "Static", 10, 120, 90, 20, "Wartezeit in ms:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
-    {7, "Edit", 110, 120, 140, 20, "5", STRING_STYLE | ES_NUMBER, ES_READONLY, WS_EX_CLIENTEDGE},
+    {7, "Edit", 110, 120, 140, 20, "5", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
     {8, "Button", 10, 150, 240, 20, "Mal mir ein Quadrat!", BUTTON_STYLE, 0, 0},
     {9, "Button", 10, 170, 240, 20, "STOP!", BUTTON_STYLE, 0, 0},
     {27, "Static", 104, 195, 74, 15, "X", TEXT_STYLE | SS_CENTER, WS_TABSTOP, 0},
@@ -296,6 +296,9 @@ TEST_F(EndToEnd, StartWithTheDefaultsDrawsTheSquareOnPort888) {
     EXPECT_EQ(TEXT_READY, driver::MessageBoxText(ready));
     Sleep(QUIET_MS);
     EXPECT_EQ(0u, Writes()) << "nothing is written before the user confirms";
+    // The port field changed after the start's check, by the user or another program, is not
+    // what the drive writes to.
+    ASSERT_TRUE(driver::SetText(Gadget(15), "632"));
     ASSERT_TRUE(driver::AnswerMessageBox(ready));
 
     ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
@@ -345,6 +348,14 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
         {"step count 2^32", "888", "4294967296", "5"},
         {"delay 2^32 - 1, an endless wait", "888", "100", "4294967295"},
         {"delay 2^32", "888", "100", "4294967296"},
+        {"delay just past the largest", "888", "100", "4294967294,001"},
+        // Below 0.02 ms, finer than a microsecond, or not a decimal number.
+        {"delay 0,019", "888", "100", "0,019"},
+        {"delay 0.01", "888", "100", "0.01"},
+        {"delay 0,0205", "888", "100", "0,0205"},
+        {"delay -0,5", "888", "100", "-0,5"},
+        {"delay 1e-1", "888", "100", "1e-1"},
+        {"delay 0,1,2", "888", "100", "0,1,2"},
         {"port 65536", "65536", "100", "5"},
         {"port 66424, which is 888 in 16 bits", "66424", "100", "5"},
         {"port 2^32 + 888", "4294968184", "100", "5"},
@@ -365,6 +376,7 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
     }
     // kalibrix.ini beside the program, with valid fields: the message names the file and the key.
     const char* const PRETRAVEL_MUST_BE = "Vorlauf eine ganze Zahl von 0 bis 1000000 sein.";
+    const char* const START_DELAY_MUST_BE = "Startwartezeit eine Zahl von 0,020 bis 1000,000 sein.";
     const struct {
         const char* name;
         const char* settings;
@@ -380,6 +392,12 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
         {"pre-travel text", "[Zeichnen]\r\nVorlauf=zehn\r\n", PRETRAVEL_MUST_BE},
         {"pre-travel negative", "[Zeichnen]\r\nVorlauf=-5\r\n", PRETRAVEL_MUST_BE},
         {"pre-travel too large", "[Zeichnen]\r\nVorlauf=1000001\r\n", PRETRAVEL_MUST_BE},
+        {"ramp too large", "[Zeichnen]\r\nAnlauf=1000001\r\n",
+         "Anlauf eine ganze Zahl von 0 bis 1000000 sein."},
+        {"start delay below 0,02", "[Zeichnen]\r\nStartwartezeit=0,01\r\n", START_DELAY_MUST_BE},
+        {"start delay above 1000", "[Zeichnen]\r\nStartwartezeit=1000,001\r\n",
+         START_DELAY_MUST_BE},
+        {"start delay in words", "[Zeichnen]\r\nStartwartezeit=f\xFCnf\r\n", START_DELAY_MUST_BE},
     };
     ASSERT_NO_FATAL_FAILURE(SetInputs("888", "100", "5"));
     for (const auto& file : refusedFiles) {
@@ -689,14 +707,18 @@ TEST_F(EndToEnd, KalibrixIniBesideTheProgramSetsTheWiringAndThePreTravel) {
     // The step lines idle high: each side sets its direction with both at 1 (pins 2 and 4),
     // and a step takes its line low and back. The pre-travel runs X back, X forward, Y back and
     // Y forward on the same pins and levels before the square.
+    // With a ramp of 3 steps from 20 ms to the 1 ms of the field each run's first step is due
+    // 6.36 ms after its start, two halves of at least 3181 us.
     const driver::SideBytes sides = {{4, 5}, {1, 5}, {6, 7}, {9, 13}};
     const struct {
         const char* name;
         std::string settings;
         int pretravel;
+        long long firstHalf; // microseconds, at least
     } rows[] = {
-        {"the wiring", wiring, 0},
-        {"with Vorlauf=3", wiring + "[Zeichnen]\r\nVorlauf=3\r\n", 3},
+        {"the wiring", wiring, 0, 1000},
+        {"with Vorlauf=3", wiring + "[Zeichnen]\r\nVorlauf=3\r\n", 3, 1000},
+        {"with Anlauf=3", wiring + "[Zeichnen]\r\nAnlauf=3\r\nStartwartezeit=20\r\n", 0, 3181},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -711,6 +733,12 @@ TEST_F(EndToEnd, KalibrixIniBesideTheProgramSetsTheWiringAndThePreTravel) {
             bytes.push_back(trace[i].value);
         }
         EXPECT_EQ(driver::SquareBytes(5, sides, row.pretravel), bytes);
+        // Each side: its direction, then its first step's rise and fall, each a half apart.
+        const size_t square = before + (row.pretravel > 0 ? 4 * (2 * row.pretravel + 1) : 0);
+        for (size_t side = square; side + 3 <= trace.size(); side += 11) {
+            EXPECT_GE(trace[side + 2].microseconds - trace[side + 1].microseconds, row.firstHalf);
+            EXPECT_GE(trace[side + 3].microseconds - trace[side + 2].microseconds, row.firstHalf);
+        }
     }
     CloseAndExpectExitCodeZero();
 }
@@ -853,6 +881,57 @@ TEST_F(EndToEnd, SecondStartStopsTheRunningDriveBeforeItAsks) {
     EXPECT_EQ(expected, first);
     EXPECT_EQ(0u, first.back() & STEP_LINES) << "the stop left a step line high";
     EXPECT_EQ(driver::SquareBytes(2), second);
+    CloseAndExpectExitCodeZero();
+}
+
+// Microstepping on a workshop PC with a single core: the program bound to one processor draws a
+// square at 0.05 ms, typed with a decimal comma, and no interval between two writes is shorter.
+// While a long square is drawn the window's thread still runs beside the drive (its progress line
+// shows), and STOP ends the square: nothing of it follows, as a one-step square after it shows.
+TEST_F(EndToEnd, AFastSquareOnOneCoreKeepsItsDelayAndStops) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_TRUE(SetProcessAffinityMask(program_.ProcessHandle(), 1));
+    driver::Type(Gadget(7), "0,05");
+    ASSERT_EQ("0,05", driver::WaitForText(Gadget(7), "0,05", BOX_TIMEOUT_MS));
+    driver::Type(Gadget(5), "2000");
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+    std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+    std::vector<unsigned> bytes;
+    long long shortestGap = -1;
+    for (size_t i = 0; i < trace.size(); ++i) {
+        bytes.push_back(trace[i].value);
+        if (i > 0) {
+            const long long gap = trace[i].microseconds - trace[i - 1].microseconds;
+            shortestGap = shortestGap < 0 || gap < shortestGap ? gap : shortestGap;
+        }
+    }
+    EXPECT_EQ(driver::SquareBytes(2000), bytes);
+    EXPECT_GE(shortestGap, 50);
+
+    driver::Type(Gadget(5), "1000000");
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    const DWORD started = GetTickCount();
+    while (driver::WindowText(Gadget(1)).compare(0, 6, "Seite ") != 0) {
+        ASSERT_LT(GetTickCount() - started, BOX_TIMEOUT_MS) << "no progress line";
+        Sleep(20);
+    }
+    driver::Click(Gadget(9));
+    ASSERT_NO_FATAL_FAILURE(Confirm("Stop...", TEXT_STOPPED));
+    const size_t atStop = Writes();
+    ASSERT_LT(atStop, bytes.size() + driver::SquareBytes(1000000).size());
+    EXPECT_EQ(0u, driver::ReadTrace(program_.TracePath()).back().value & STEP_LINES)
+        << "the stop left a step line high";
+    driver::Type(Gadget(5), "1");
+    ASSERT_NO_FATAL_FAILURE(StartSquare());
+    ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
+    trace = driver::ReadTrace(program_.TracePath());
+    ASSERT_EQ(atStop + driver::SquareBytes(1).size(), trace.size()) << "a write after the stop";
+    bytes.clear();
+    for (size_t i = atStop; i < trace.size(); ++i) {
+        bytes.push_back(trace[i].value);
+    }
+    EXPECT_EQ(driver::SquareBytes(1), bytes);
     CloseAndExpectExitCodeZero();
 }
 

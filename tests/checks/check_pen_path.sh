@@ -36,10 +36,10 @@ pulses() {
 
 failures=0
 check() {
-    local name=$1 expected=$2 file="$scratch/$1.txt" settings=${3:-}
+    local name=$1 expected=$2 file="$scratch/$1.txt" settings=${3:-} delay=${4:-5}
     local got
     got=$("$source_dir/tools/pen-path" ${settings:+--settings "$settings"} "$file" \
-        "$scratch/$name.png" 5)
+        "$scratch/$name.png" "$delay")
     if [ "$got" != "$expected" ]; then
         echo "FAILED $name: '$got', expected '$expected'" >&2
         failures=$((failures + 1))
@@ -116,14 +116,16 @@ check junk "sides 100, 100, 100, 100 steps, the square closes; 2 lines skipped \
 # Drawn on that wiring, with its settings as kalibrix_settings.exe prints them. Read with the
 # default wiring, the same bytes would make no square at all.
 printf '%s\r\n' x_step_bit=0 x_direction_bit=1 y_step_bit=2 y_direction_bit=3 step_rest_level=1 \
-    x_forward_level=1 y_forward_level=0 check_port=1 pretravel=0 >"$scratch/wired-settings.txt"
+    x_forward_level=1 y_forward_level=0 check_port=1 pretravel=0 ramp=0 start_delay_us=5000 \
+    >"$scratch/wired-settings.txt"
 # shellcheck disable=SC2046
 trace "$scratch/wired.txt" $(wired_square)
 check wired "sides 100, 100, 100, 100 steps, the square closes" "$scratch/wired-settings.txt"
 
 # A pre-travel of 3 steps runs X back and forward, then Y, before the square: not sides of it.
 printf '%s\n' x_step_bit=1 x_direction_bit=0 y_step_bit=3 y_direction_bit=2 step_rest_level=0 \
-    x_forward_level=0 y_forward_level=0 pretravel=3 >"$scratch/pretravel-settings.txt"
+    x_forward_level=0 y_forward_level=0 pretravel=3 ramp=0 start_delay_us=5000 \
+    >"$scratch/pretravel-settings.txt"
 # shellcheck disable=SC2046
 trace "$scratch/pretravel.txt" 1 $(pulses 3 1 3) 0 $(pulses 2 0 3) 4 $(pulses 12 4 3) 0 \
     $(pulses 8 0 3) 0 $(pulses 2 0 100) 0 $(pulses 8 0 100) 1 $(pulses 3 1 100) 4 \
@@ -133,6 +135,32 @@ check pretravel "sides 100, 100, 100, 100 steps, the square closes; pre-travel 3
 
 trace "$scratch/none.txt" 0 1 4 5
 check none "no steps"
+
+# A ramp of 4 steps from 1 ms to 0.1 ms: each side of 10 steps waits its halves as the drive's
+# plan rounds them, and is on plan. Drawn with side 1's first step 20 us short, it is not.
+printf '%s\n' x_step_bit=1 x_direction_bit=0 y_step_bit=3 y_direction_bit=2 step_rest_level=0 \
+    x_forward_level=0 y_forward_level=0 pretravel=0 ramp=4 start_delay_us=1000 \
+    >"$scratch/ramp-settings.txt"
+ramped_trace() {
+    awk -v short="$2" 'BEGIN {
+        t = 1000000; split("2 0 8 0 3 1 12 4", b, " ")
+        split("330 165 127 108 100 100 108 127 165 330", half, " ")
+        for (s = 0; s < 4; s++) {
+            printf "%d 888 %d\r\n", t, b[2 * s + 2]; t += 100
+            for (i = 1; i <= 10; i++) {
+                h = half[i] - (s == 0 && i == 1 ? short : 0)
+                printf "%d 888 %d\r\n", t, b[2 * s + 1]; t += h
+                printf "%d 888 %d\r\n", t, b[2 * s + 2]; t += h
+            }
+        }
+    }' >"$scratch/$1.txt"
+}
+ramped_trace ramped 0
+check ramped "sides 10, 10, 10, 10 steps, the square closes; ramp of 4 steps from 1 ms" \
+    "$scratch/ramp-settings.txt" 0,1
+ramped_trace ramped-early 10
+check ramped-early "sides 10, 10, 10, 10 steps, the square closes; ramp of 4 steps from 1 ms; \
+1 step earlier than planned" "$scratch/ramp-settings.txt" 0,1
 
 # 25,000 steps per side, as with microstepping: 8 × 25,000 + 4 writes.
 awk 'BEGIN {

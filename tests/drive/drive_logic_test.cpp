@@ -1,7 +1,6 @@
 // The square drive's sequence of port writes and waits, recorded through its operations.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 #include "app/square_drive.h"
@@ -10,7 +9,7 @@ namespace {
 
 struct Step {
     char kind;       // 'W' write, 'S' sleep, 'R' read back
-    uint32_t first;  // port, or milliseconds
+    uint64_t first;  // port, or microseconds
     uint32_t second; // byte
     bool operator==(const Step& other) const {
         return kind == other.kind && first == other.first && second == other.second;
@@ -21,19 +20,19 @@ std::ostream& operator<<(std::ostream& out, const Step& step) {
     return out << step.kind << "(" << step.first << "," << step.second << ")";
 }
 
-// Records what the drive does; the step count and the delay come from functions of what has
-// been recorded so far, so a case can change them in the middle of a drive.
+// The start command's order with the window's defaults: port 888, 100 steps, 5 ms.
+DriveOrder DefaultOrder() {
+    return {888, 100, 5000, DEFAULT_DRIVE_SETTINGS, 0};
+}
+
+// Records what the drive does.
 struct Recorder {
-    int64_t port = 888;
-    std::function<int64_t(const Recorder&)> steps = [](const Recorder&) { return 100; };
-    std::function<int64_t(const Recorder&)> delay = [](const Recorder&) { return 5; };
     size_t stopAfterWrites = SIZE_MAX; // told to stop once this many writes are made
     int32_t readBack = NO_READ_BACK;   // what the port gives back: a byte, or -1 for nothing
     std::vector<Step> log;
     std::vector<uint32_t> idles; // of each write: what a stop after it would write
     std::vector<DriveProgress> progress;
     size_t writes = 0;
-    int portReads = 0;
     int reports = 0;
     intptr_t reportedDrive = 0;           // the name the last report carried
     std::vector<uint32_t> noPortReported; // port, byte written, byte read
@@ -43,19 +42,6 @@ struct Recorder {
     SquareDriveIo Io() {
         SquareDriveIo io = {};
         io.context = this;
-        io.readPortAddress = [](void* c) {
-            auto* r = static_cast<Recorder*>(c);
-            ++r->portReads;
-            return r->port;
-        };
-        io.readStepCount = [](void* c) {
-            auto* r = static_cast<Recorder*>(c);
-            return r->steps(*r);
-        };
-        io.readDelay = [](void* c) {
-            auto* r = static_cast<Recorder*>(c);
-            return r->delay(*r);
-        };
         io.writePort = [](void* c, uint32_t port, uint8_t value, uint8_t idle) {
             auto* r = static_cast<Recorder*>(c);
             if (r->writes >= r->stopAfterWrites) {
@@ -66,9 +52,9 @@ struct Recorder {
             ++r->writes;
             return true;
         };
-        io.sleep = [](void* c, uint32_t milliseconds) {
+        io.sleep = [](void* c, uint64_t microseconds) {
             auto* r = static_cast<Recorder*>(c);
-            r->log.push_back({'S', milliseconds, 0});
+            r->log.push_back({'S', microseconds, 0});
             return r->writes < r->stopAfterWrites;
         };
         if (readBack != NO_READ_BACK) {
@@ -105,6 +91,16 @@ struct Recorder {
         }
         return bytes;
     }
+
+    std::vector<uint64_t> Waits() const {
+        std::vector<uint64_t> waits;
+        for (const Step& step : log) {
+            if (step.kind == 'S') {
+                waits.push_back(step.first);
+            }
+        }
+        return waits;
+    }
 };
 
 // The bytes of the sides in side order: a side with pulses first sets its direction alone, then
@@ -127,28 +123,107 @@ std::vector<uint32_t> Pulses(int side1, int side2, int side3, int side4) {
 
 TEST(DriveLogicTest, DefaultsGive804WritesToPort888EachFollowedByItsWait) {
     Recorder recorder;
-    SquareDriveIo io = recorder.Io();
-    io.drive = 7;
-    EXPECT_TRUE(DrawSquare(io));
+    DriveOrder order = DefaultOrder();
+    order.name = 7;
+    EXPECT_TRUE(DrawSquare(order, recorder.Io()));
     ASSERT_EQ(recorder.log.size(), 1608u);
     EXPECT_EQ(recorder.Bytes(), Pulses(100, 100, 100, 100));
     for (size_t i = 0; i < recorder.log.size(); i += 2) {
         ASSERT_EQ(recorder.log[i].kind, 'W') << i;
         ASSERT_EQ(recorder.log[i].first, 888u) << i;
-        ASSERT_EQ(recorder.log[i + 1], (Step{'S', 5, 0})) << i;
+        ASSERT_EQ(recorder.log[i + 1], (Step{'S', 5000, 0})) << i;
         // A stop after a step-high byte ends the pulse with the side's direction alone.
         ASSERT_EQ(recorder.idles[i / 2], recorder.log[i].second & ~0x0Au) << i;
     }
-    EXPECT_EQ(recorder.portReads, 1);
     EXPECT_EQ(recorder.reports, 1);
     EXPECT_EQ(recorder.reportedDrive, 7) << "the completion must name its drive";
-    // How far it has come, after every write: the four sides are runs 4 to 7.
+    // How far it has come, after every write: the four sides are runs 4 to 7, and the time left
+    // is that of the waits still to come.
     ASSERT_EQ(recorder.progress.size(), 804u);
     for (size_t i = 0; i < 804; ++i) {
         ASSERT_EQ(recorder.progress[i].writesMade, i + 1);
         ASSERT_EQ(recorder.progress[i].writesInAll, 804u);
         ASSERT_EQ(recorder.progress[i].run, FIRST_SIDE_RUN + i / 201) << i;
+        ASSERT_EQ(recorder.progress[i].microsecondsLeft, (803 - i) * 5000) << i;
     }
+}
+
+// Each run ramps from the start delay S to D over its first R steps and back over its last: step
+// n is due (sqrt(f0^2 + 2an) - f0) / a after the run's first, f0 = 1 / 2S, f = 1 / 2D,
+// a = (f^2 - f0^2) / 2R. Each step is two halves of its interval, rounded up to the microsecond,
+// so for S = 1 ms, D = 0.1 ms and R = 4 the halves of the first four steps, 329.25, 164.19,
+// 126.73 and 107.10 us, wait 330, 165, 127 and 108 us. Each run sets its direction and waits D
+// first, the pre-travel's runs as well.
+TEST(DriveLogicTest, TheRampTimesEachStepAsPlanned) {
+    const struct {
+        const char* name;
+        int32_t steps;
+        uint32_t pretravel;
+        uint64_t delay;
+        uint32_t ramp;
+        uint32_t startDelay;
+        std::vector<uint64_t> halves; // of every run, one per step
+    } rows[] = {
+        {"no ramp", 3, 0, 100, 0, 1000, {100, 100, 100}},
+        {"a start delay not above D", 3, 0, 100, 4, 100, {100, 100, 100}},
+        {"up, at full rate, down",
+         10,
+         0,
+         100,
+         4,
+         1000,
+         {330, 165, 127, 108, 100, 100, 108, 127, 165, 330}},
+        {"shorter than two ramps: up for half, then down",
+         5,
+         0,
+         100,
+         4,
+         1000,
+         {330, 165, 127, 165, 330}},
+        {"the pre-travel ramps alike", 5, 5, 100, 4, 1000, {330, 165, 127, 165, 330}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DriveOrder order = {888, row.steps, row.delay, DEFAULT_DRIVE_SETTINGS, 0};
+        order.settings.pretravel = row.pretravel;
+        order.settings.ramp = row.ramp;
+        order.settings.startDelay = row.startDelay;
+        Recorder recorder;
+        EXPECT_TRUE(DrawSquare(order, recorder.Io()));
+        std::vector<uint64_t> run = {row.delay};
+        for (uint64_t half : row.halves) {
+            run.insert(run.end(), {half, half});
+        }
+        std::vector<uint64_t> expected;
+        const int runs = row.pretravel > 0 ? 8 : 4;
+        for (int i = 0; i < runs; ++i) {
+            expected.insert(expected.end(), run.begin(), run.end());
+        }
+        const std::vector<uint64_t> waits = recorder.Waits();
+        EXPECT_EQ(waits, expected);
+        // The time left counts the ramp, to its rounding.
+        uint64_t all = 0;
+        for (uint64_t wait : waits) {
+            all += wait;
+        }
+        ASSERT_FALSE(recorder.progress.empty());
+        EXPECT_NEAR(static_cast<double>(recorder.progress.front().microsecondsLeft),
+                    static_cast<double>(all - waits.front()), 2.0 * row.halves.size() * runs);
+    }
+
+    // Microstepping: S = 5 ms, D = 0.05 ms over 1000 steps. The last steps of the ramp come out
+    // just above D (50.01 us and more) and wait 51 us; the first at full rate waits D.
+    DriveOrder order = {888, 2500, 50, DEFAULT_DRIVE_SETTINGS, 0};
+    order.settings.ramp = 1000;
+    Recorder recorder;
+    EXPECT_TRUE(DrawSquare(order, recorder.Io()));
+    const std::vector<uint64_t> waits = recorder.Waits();
+    ASSERT_EQ(waits.size(), 4 * (1 + 2 * 2500u));
+    const std::vector<uint64_t> start(waits.begin(), waits.begin() + 5);
+    EXPECT_EQ(start, (std::vector<uint64_t>{50, 2317, 2317, 1267, 1267}));
+    const std::vector<uint64_t> seam(waits.begin() + 1 + 2 * 999, waits.begin() + 1 + 2 * 1001);
+    EXPECT_EQ(seam, (std::vector<uint64_t>{51, 51, 50, 50}));
+    EXPECT_EQ(waits[2 * 2500], 2317u) << "the side's last step";
 }
 
 // kalibrix.ini puts each signal on its pin at its level; the sequence keeps its shape. Each row
@@ -175,11 +250,10 @@ TEST(DriveLogicTest, TheWiringMapsEverySignalToItsPinAndLevel) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Recorder recorder;
-        recorder.steps = [](const Recorder&) { return 1; };
-        SquareDriveIo io = recorder.Io();
-        const DriveSettings settings = {row.wiring, 1, 0};
-        io.settings = &settings;
-        EXPECT_TRUE(DrawSquare(io));
+        DriveOrder order = DefaultOrder();
+        order.steps = 1;
+        order.settings.wiring = row.wiring;
+        EXPECT_TRUE(DrawSquare(order, recorder.Io()));
         EXPECT_EQ(recorder.Bytes(), row.bytes);
         ASSERT_EQ(recorder.idles.size(), row.bytes.size());
         for (size_t i = 0; i < row.bytes.size(); ++i) {
@@ -193,7 +267,10 @@ TEST(DriveLogicTest, TheWiringMapsEverySignalToItsPinAndLevel) {
 // middle of a pre-travel pulse ends it with that run's byte at rest.
 TEST(DriveLogicTest, APreTravelRunsEachAxisBackAndForwardBeforeTheSquare) {
     // Step on pins 2 and 4, active low; direction on pins 3 and 5.
-    const DriveSettings settings = {{2, 3, 4, 5, 1, 0, 0}, 1, 2};
+    DriveOrder order = DefaultOrder();
+    order.steps = 1;
+    order.settings.wiring = {2, 3, 4, 5, 1, 0, 0};
+    order.settings.pretravel = 2;
     const std::vector<uint32_t> pretravel = {
         7,  6, 7,  6, 7,  // X back: 7, (6, 7) x 2
         5,  4, 5,  4, 5,  // X forward
@@ -202,10 +279,7 @@ TEST(DriveLogicTest, APreTravelRunsEachAxisBackAndForwardBeforeTheSquare) {
     };
     const std::vector<uint32_t> square = {5, 4, 5, 5, 1, 5, 7, 6, 7, 13, 9, 13};
     Recorder recorder;
-    recorder.steps = [](const Recorder&) { return 1; };
-    SquareDriveIo io = recorder.Io();
-    io.settings = &settings;
-    EXPECT_TRUE(DrawSquare(io));
+    EXPECT_TRUE(DrawSquare(order, recorder.Io()));
     std::vector<uint32_t> expected = pretravel;
     expected.insert(expected.end(), square.begin(), square.end());
     EXPECT_EQ(recorder.Bytes(), expected);
@@ -219,9 +293,7 @@ TEST(DriveLogicTest, APreTravelRunsEachAxisBackAndForwardBeforeTheSquare) {
 
     Recorder stopped;
     stopped.stopAfterWrites = 12; // once Y back's first step has begun, its line low
-    SquareDriveIo stoppedIo = stopped.Io();
-    stoppedIo.settings = &settings;
-    EXPECT_FALSE(DrawSquare(stoppedIo));
+    EXPECT_FALSE(DrawSquare(order, stopped.Io()));
     expected.resize(12);
     EXPECT_EQ(stopped.Bytes(), expected);
     EXPECT_EQ(stopped.idles.back(), 13u) << "the begun pulse ends with Y back at rest";
@@ -248,13 +320,13 @@ TEST(DriveLogicTest, AFirstByteThatDoesNotComeBackEndsTheDrive) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Recorder recorder;
-        recorder.steps = [](const Recorder&) { return 1; };
         recorder.readBack = row.readBack;
-        SquareDriveIo io = recorder.Io();
-        io.drive = 5;
-        const DriveSettings settings = {DEFAULT_PORT_WIRING, row.checkPort, row.pretravel};
-        io.settings = &settings;
-        EXPECT_EQ(DrawSquare(io), row.drawn);
+        DriveOrder order = DefaultOrder();
+        order.steps = 1;
+        order.settings.checkPort = row.checkPort;
+        order.settings.pretravel = row.pretravel;
+        order.name = 5;
+        EXPECT_EQ(DrawSquare(order, recorder.Io()), row.drawn);
         EXPECT_EQ(recorder.reports, row.drawn ? 1 : 0);
         if (row.drawn) {
             EXPECT_TRUE(recorder.noPortReported.empty());
@@ -269,69 +341,13 @@ TEST(DriveLogicTest, AFirstByteThatDoesNotComeBackEndsTheDrive) {
     }
 }
 
-TEST(DriveLogicTest, StepCountAndDelayChangedMidDriveApplyAtTheNextReadOfEach) {
-    Recorder recorder;
-    recorder.steps = [](const Recorder& r) { return r.writes < 10 ? 3 : 1; };
-    recorder.delay = [](const Recorder& r) { return r.writes < 3 ? 5 : 7; };
-    EXPECT_TRUE(DrawSquare(recorder.Io()));
-    // Side 1 runs its 3 pulses; side 2 ends after the pulse during which the count fell to 1.
-    EXPECT_EQ(recorder.Bytes(), Pulses(3, 1, 1, 1));
-    EXPECT_EQ(recorder.log[1], (Step{'S', 5, 0}));
-    EXPECT_EQ(recorder.log[3], (Step{'S', 5, 0}));
-    EXPECT_EQ(recorder.log[5], (Step{'S', 7, 0}));
-    EXPECT_EQ(recorder.log.back(), (Step{'S', 7, 0}));
-    EXPECT_EQ(recorder.reports, 1);
-}
-
-TEST(DriveLogicTest, OnlyTheLow32BitsOfTheInputsCount) {
-    const struct {
-        const char* name;
-        int64_t port;
-        int64_t steps;
-        int64_t delay;
-        int pulsesPerSide;
-        uint32_t port32;
-        uint32_t wait;
-    } rows[] = {
-        {"one step per side", 888, 1, 5, 1, 888, 5},
-        {"step count 0", 888, 0, 5, 0, 888, 5},
-        {"step count 2^31", 888, INT64_C(0x80000000), 5, 0, 888, 5},
-        {"step count 2^32 - 1", 888, INT64_C(0xFFFFFFFF), 5, 0, 888, 5},
-        {"step count -1", 888, -1, 5, 0, 888, 5},
-        {"step count 2^32", 888, INT64_C(0x100000000), 5, 0, 888, 5},
-        {"step count 2^32 + 2", 888, INT64_C(0x100000002), 5, 2, 888, 5},
-        {"delay 2^32 + 5", 888, 1, INT64_C(0x100000005), 1, 888, 5},
-        {"delay 0", 888, 1, 0, 1, 888, 0},
-        {"delay -1", 888, 1, -1, 1, 888, 0xFFFFFFFF},
-        {"port 2^32 + 888", INT64_C(0x100000378), 1, 5, 1, 888, 5},
-        {"port 0x378", 0x378, 1, 5, 1, 0x378, 5},
-        {"port 65535", 0xFFFF, 1, 5, 1, 0xFFFF, 5},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Recorder recorder;
-        recorder.port = row.port;
-        const int64_t steps = row.steps;
-        const int64_t delay = row.delay;
-        recorder.steps = [steps](const Recorder&) { return steps; };
-        recorder.delay = [delay](const Recorder&) { return delay; };
-        EXPECT_TRUE(DrawSquare(recorder.Io()));
-        const int n = row.pulsesPerSide;
-        EXPECT_EQ(recorder.Bytes(), Pulses(n, n, n, n));
-        for (const Step& step : recorder.log) {
-            EXPECT_EQ(step.first, step.kind == 'W' ? row.port32 : row.wait);
-        }
-        EXPECT_EQ(recorder.reports, 1);
-    }
-}
-
 TEST(DriveLogicTest, AStoppedDriveWritesNothingMoreAndReportsNothing) {
     // Stopped during a wait (after an odd or an even write) and at a write itself.
     for (size_t stopAfter : {size_t{0}, size_t{1}, size_t{2}, size_t{7}, size_t{203}}) {
         SCOPED_TRACE(stopAfter);
         Recorder recorder;
         recorder.stopAfterWrites = stopAfter;
-        EXPECT_FALSE(DrawSquare(recorder.Io()));
+        EXPECT_FALSE(DrawSquare(DefaultOrder(), recorder.Io()));
         EXPECT_EQ(recorder.writes, stopAfter);
         std::vector<uint32_t> expected = Pulses(100, 100, 100, 100);
         expected.resize(stopAfter);
@@ -344,22 +360,31 @@ TEST(DriveLogicTest, AStoppedDriveWritesNothingMoreAndReportsNothing) {
     }
 }
 
-// "Out32" takes 16 bits: any other address would reach the register of another device.
-TEST(DriveLogicTest, APortOutsideTheIoSpaceIsNeverWritten) {
-    for (int64_t port : {INT64_C(0), INT64_C(0x10000), INT64_C(0x100000000), INT64_C(-1)}) {
+// "Out32" takes 16 bits: any other address would reach the register of another device. A step
+// count below 1 draws no side.
+TEST(DriveLogicTest, AnOrderOutsideItsRangesWritesNothing) {
+    for (uint32_t port : {0u, 0x10000u, 0xFFFFFFFFu}) {
         SCOPED_TRACE(port);
         Recorder recorder;
-        recorder.port = port;
-        EXPECT_FALSE(DrawSquare(recorder.Io()));
+        DriveOrder order = DefaultOrder();
+        order.port = port;
+        EXPECT_FALSE(DrawSquare(order, recorder.Io()));
         EXPECT_TRUE(recorder.log.empty());
         EXPECT_EQ(recorder.reports, 0);
+    }
+    for (int32_t steps : {0, -1, INT32_MIN}) {
+        SCOPED_TRACE(steps);
+        Recorder recorder;
+        DriveOrder order = DefaultOrder();
+        order.steps = steps;
+        EXPECT_TRUE(DrawSquare(order, recorder.Io()));
+        EXPECT_TRUE(recorder.log.empty());
+        EXPECT_EQ(recorder.reports, 1);
     }
 }
 
 TEST(DriveLogicTest, MissingOperationsAreSkipped) {
-    SquareDriveIo io = {};
-    io.readPortAddress = [](void*) { return INT64_C(888); };
-    EXPECT_TRUE(DrawSquare(io)); // step count 0: no pulse, written nowhere
+    EXPECT_TRUE(DrawSquare(DefaultOrder(), SquareDriveIo{}));
 }
 
 } // namespace

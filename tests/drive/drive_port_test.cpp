@@ -84,33 +84,40 @@ volatile LONG drivesFinished = 0;
 volatile LONG drivesReported = 0;
 volatile LONG drivesStopped = 0;
 
-int64_t Port888(void*) {
-    return 888;
-}
 void NoteDone(void*, intptr_t) {
     InterlockedIncrement(&drivesReported);
 }
 
-// Set by a case for the drives it starts: the delay reader and the fine wait's platform calls.
-int64_t (*drivesDelay)(void*) = nullptr;
+// Set by a case for the drives it starts: the order (port 888), the write after which a drive
+// waits for good (0: none), and the fine wait's platform calls.
+DriveOrder drivesOrder;
+LONG longWaitAfter = 0;
 const FineWaitPlatform* drivesPlatform = nullptr;
+
+volatile LONG waits = 0;
+volatile LONG longWaitBegun = 0;
+bool SleepWithOneLongWait(void* pace, uint64_t microseconds) {
+    const bool longWait = InterlockedIncrement(&waits) == longWaitAfter;
+    if (longWait) {
+        InterlockedExchange(&longWaitBegun, 1);
+    }
+    return ProgramSquareDriveIo().sleep(pace, longWait ? UINT64_C(600000000) : microseconds);
+}
 
 DWORD WINAPI DriveThread(LPVOID) {
     SquareDriveIo io = ProgramSquareDriveIo();
-    io.readPortAddress = Port888;
     io.reportDone = NoteDone;
-    if (drivesDelay != nullptr) {
-        io.readDelay = drivesDelay;
-    }
-    if (!DrawPacedSquare(io, drivesPlatform)) {
+    io.sleep = SleepWithOneLongWait;
+    if (!DrawPacedSquare(drivesOrder, io, drivesPlatform)) {
         InterlockedIncrement(&drivesStopped);
     }
     InterlockedIncrement(&drivesFinished);
     return 0;
 }
 
-void SetShared(SharedText* shared, const char* text) {
-    SharedTextAssign(shared, ProduceText(text));
+// The order of a case: port 888 and the default settings.
+void Order(int32_t steps, uint64_t microseconds) {
+    drivesOrder = {888, steps, microseconds, DEFAULT_DRIVE_SETTINGS, 0};
 }
 
 class DrivePortTest : public ::testing::Test {
@@ -129,7 +136,9 @@ class DrivePortTest : public ::testing::Test {
         drivesFinished = 0;
         drivesReported = 0;
         drivesStopped = 0;
-        drivesDelay = nullptr;
+        waits = 0;
+        longWaitAfter = 0;
+        longWaitBegun = 0;
         drivesPlatform = nullptr;
     }
     void TearDown() override {
@@ -145,8 +154,7 @@ class DrivePortTest : public ::testing::Test {
 };
 
 TEST_F(DrivePortTest, ACompleteSquareReachesThePortByteForByte) {
-    SetShared(&App.stepsText, "2");
-    SetShared(&App.delayText, "2");
+    Order(2, 2000);
     const int32_t number = ThreadCreate(DriveThread, 0);
     ASSERT_NE(number, 0);
     ASSERT_TRUE(WaitUntil([] { return drivesFinished == 1; }));
@@ -165,15 +173,13 @@ TEST_F(DrivePortTest, ACompleteSquareReachesThePortByteForByte) {
 }
 
 TEST_F(DrivePortTest, NothingIsWrittenAfterKillAndANewDriveStartsAtOnce) {
-    SetShared(&App.stepsText, "100000");
-    SetShared(&App.delayText, "1");
+    // The kill must end a long wait at once: the drive waits for good after its 15th write.
+    Order(100000, 1000);
+    longWaitAfter = 15;
     const int32_t number = ThreadCreate(DriveThread, 0);
     HANDLE own = DuplicateThreadHandle(number);
     ASSERT_NE(own, nullptr);
-    ASSERT_TRUE(WaitUntil([this] { return Trace().size() >= 15; }));
-    // The drive takes the new delay at its next wait: the kill must end a long wait at once.
-    SetShared(&App.delayText, "100000");
-    PumpFor(100);
+    ASSERT_TRUE(WaitUntil([] { return longWaitBegun != 0; }));
     ThreadKill(number);
     const size_t atKill = Trace().size();
     EXPECT_EQ(WaitForSingleObject(own, 1000), static_cast<DWORD>(WAIT_OBJECT_0));
@@ -184,8 +190,7 @@ TEST_F(DrivePortTest, NothingIsWrittenAfterKillAndANewDriveStartsAtOnce) {
     EXPECT_EQ(drivesReported, 0);
 
     // The next drive draws a whole square of one pulse per side right after it.
-    SetShared(&App.stepsText, "1");
-    SetShared(&App.delayText, "1");
+    Order(1, 1000);
     ASSERT_NE(ThreadCreate(DriveThread, 0), 0);
     ASSERT_TRUE(WaitUntil([] { return drivesFinished == 2; }));
     const std::vector<TraceLine> lines = Trace();
@@ -219,13 +224,6 @@ MMRESULT WINAPI CountEnd(UINT) {
 }
 const FineWaitPlatform REFUSED_TIMER = {CreatePlainTimer, RefuseToSet, CountBegin, CountEnd};
 
-// Waits 1 ms after every write but one, after which it waits for good: the stop comes there.
-volatile LONG delayReads = 0;
-LONG longWaitAfter = 0;
-int64_t DelayWithOneLongWait(void*) {
-    return InterlockedIncrement(&delayReads) == longWaitAfter ? 600000 : 1;
-}
-
 void Kill(int32_t number) {
     ThreadKill(number);
 }
@@ -248,14 +246,15 @@ TEST_F(DrivePortTest, AStopEndsABegunPulseAndEveryExitGivesBackTheTimerPeriod) {
         {"closed with side 4's step high", 17, CloseWhileDrawing, {4}},
         {"stopped between pulses", 13, Kill, {}},
     };
-    drivesDelay = DelayWithOneLongWait;
+    // Waits 3 ms after every write, which the timer sleeps a part of before the spin, but one,
+    // after which it waits for good: the stop comes there.
     drivesPlatform = &REFUSED_TIMER;
-    SetShared(&App.stepsText, "2");
+    Order(2, 3000);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const size_t before = Trace().size();
         const LONG finished = drivesFinished;
-        delayReads = 0;
+        waits = 0;
         longWaitAfter = row.stopAfterWrite;
         periodsBegun = 0;
         periodsEnded = 0;
@@ -285,12 +284,10 @@ void ReportWhenLetGo(void* pace, intptr_t drive) {
     WaitForSingleObject(letGo, INFINITE);
     ProgramSquareDriveIo().reportDone(pace, drive);
 }
-DWORD WINAPI HeldDrive(LPVOID drive) {
+DWORD WINAPI HeldDrive(LPVOID) {
     SquareDriveIo io = ProgramSquareDriveIo();
-    io.readPortAddress = Port888;
     io.reportDone = ReportWhenLetGo;
-    io.drive = reinterpret_cast<intptr_t>(drive);
-    DrawPacedSquare(io);
+    DrawPacedSquare(App.driveOrder, io);
     InterlockedIncrement(&drivesFinished);
     return 0;
 }
@@ -308,8 +305,7 @@ TEST_F(DrivePortTest, ACompletionThatAStopOvertookReportsNothing) {
     ASSERT_NE(App.mainWindow, nullptr);
     heldAtReport = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     letGo = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    SetShared(&App.stepsText, "1");
-    SetShared(&App.delayText, "1");
+    Order(1, 1000);
     const struct {
         const char* name;
         bool stop;
@@ -322,7 +318,7 @@ TEST_F(DrivePortTest, ACompletionThatAStopOvertookReportsNothing) {
         SCOPED_TRACE(row.name);
         const size_t before = Trace().size();
         const LONG finished = drivesFinished;
-        StartSquareDrive(HeldDrive);
+        StartSquareDrive(drivesOrder, HeldDrive);
         ASSERT_NE(App.workerThread, 0);
         ASSERT_TRUE(
             WaitUntil([] { return WaitForSingleObject(heldAtReport, 0) == WAIT_OBJECT_0; }));
@@ -357,8 +353,7 @@ TEST_F(DrivePortTest, ACompletionThatAStopOvertookReportsNothing) {
 
 TEST_F(DrivePortTest, AMissingOut32SkipsTheWritesButTheDriveCompletes) {
     ASSERT_NE(LibraryOpen(0, "kernel32.dll"), 0);
-    SetShared(&App.stepsText, "1");
-    SetShared(&App.delayText, "1");
+    Order(1, 1000);
     ASSERT_NE(ThreadCreate(DriveThread, 0), 0);
     ASSERT_TRUE(WaitUntil([] { return drivesFinished == 1; }));
     EXPECT_EQ(drivesReported, 1);

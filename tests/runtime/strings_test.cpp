@@ -120,6 +120,45 @@ TEST_F(StringsTest, ParseIntegerTable) {
     EXPECT_EQ(ParseInteger(nullptr), 0);
 }
 
+// Delays in milliseconds to the microsecond, as a German user types them or with a point.
+TEST_F(StringsTest, ParseDecimalTable) {
+    const struct {
+        const char* text;
+        int32_t decimals;
+        uint64_t value; // when read
+        bool read;
+    } rows[] = {
+        {"0,1", 3, 100, true},
+        {"0.05", 3, 50, true},
+        {" 5\t", 3, 5000, true},
+        {"4294967294", 3, UINT64_C(4294967294000), true},
+        {"0,020", 3, 20, true},
+        {"1,5000", 3, 1500, true}, // trailing zeros are no finer
+        {",5", 3, 500, true},
+        {"7.", 3, 7000, true},
+        {"1000000", 0, 1000000, true},
+        {"0,0205", 3, 0, false}, // finer than a microsecond
+        {"1.0", 0, 0, false},
+        {"-0,5", 3, 0, false},
+        {"+5", 3, 0, false},
+        {"1e-1", 3, 0, false},
+        {"0,1,2", 3, 0, false},
+        {"5 ms", 3, 0, false},
+        {"", 3, 0, false},
+        {",", 3, 0, false},
+        {"$10", 3, 0, false},
+        {"18446744073709552", 3, 0, false}, // 2^64 thousandths and more
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string("text '") + row.text + "'");
+        uint64_t value = 0;
+        EXPECT_EQ(ParseDecimal(row.text, row.decimals, &value), row.read);
+        if (row.read) {
+            EXPECT_EQ(value, row.value);
+        }
+    }
+}
+
 TEST_F(StringsTest, ParseFloatUsesTheDecimalPointOnly) {
     const struct {
         const char* text;
@@ -171,41 +210,6 @@ TEST_F(StringsTest, FormatFloatWritesFixedTextAndEndsOnTheTerminator) {
     FormatFloat(std::numeric_limits<float>::max(), start);
     EXPECT_EQ(std::strlen(workspace->buffer + start), 46u);
     workspace->position = start;
-}
-
-// A reader on another thread sees the whole old or the whole new text while the main thread
-// assigns texts of different lengths (which move the block).
-SharedText shared;
-volatile LONG stopReading = 0;
-volatile LONG badReads = 0;
-volatile LONG reads = 0;
-
-DWORD WINAPI ReadShared(LPVOID) {
-    while (!stopReading) {
-        const int64_t value = SharedTextParseInteger(&shared);
-        if (value != 5 && value != 123456789012345LL) {
-            InterlockedIncrement(&badReads);
-        }
-        InterlockedIncrement(&reads);
-    }
-    return 0;
-}
-
-TEST_F(StringsTest, SharedTextReadsSeeWholeTexts) {
-    SharedTextInit(&shared);
-    SharedTextAssign(&shared, ProduceText("5"));
-    HANDLE reader = CreateThread(nullptr, 0, ReadShared, nullptr, 0, nullptr);
-    ASSERT_NE(reader, nullptr);
-    ASSERT_TRUE(WaitUntil([] { return reads > 0; }));
-    const LONG readsBefore = reads;
-    for (int i = 0; i < 20000 || reads - readsBefore < 20000; ++i) {
-        SharedTextAssign(&shared, ProduceText(i % 2 ? "5" : "123456789012345"));
-    }
-    stopReading = 1;
-    WaitForSingleObject(reader, INFINITE);
-    CloseHandle(reader);
-    EXPECT_EQ(badReads, 0);
-    EXPECT_GT(reads, 0);
 }
 
 // A reservation that fails still leaves an empty text where the result is read, not the bytes

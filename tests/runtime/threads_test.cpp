@@ -268,14 +268,15 @@ TEST(FineWait, NeverEndsEarlyAndAStopEndsItAtOnceWithOrWithoutTheTimer) {
     for (FineWait* wait : {&withTimer, &withoutTimer}) {
         SCOPED_TRACE(wait->timer != nullptr ? "timer" : "time-outs");
         ResetEvent(stop);
-        for (uint32_t milliseconds : {1u, 2u, 3u, 1u, 5u, 2u}) {
-            const int64_t deadline = FineWaitAfter(wait, FineWaitNow(), milliseconds);
+        // Spun alone, and slept before the spin.
+        for (uint64_t microseconds : {1000u, 2000u, 3000u, 50u, 5000u, 2500u, 20u, 12345u}) {
+            const int64_t deadline = FineWaitAfter(wait, FineWaitNow(), microseconds);
             EXPECT_TRUE(FineWaitUntil(wait, deadline, stop));
-            EXPECT_GE(FineWaitNow(), deadline) << milliseconds << " ms";
+            EXPECT_GE(FineWaitNow(), deadline) << microseconds << " us";
         }
         SetEvent(stop);
         const DWORD before = GetTickCount();
-        EXPECT_FALSE(FineWaitUntil(wait, FineWaitAfter(wait, FineWaitNow(), 100000), stop));
+        EXPECT_FALSE(FineWaitUntil(wait, FineWaitAfter(wait, FineWaitNow(), 100000000), stop));
         EXPECT_LT(GetTickCount() - before, 1000u);
     }
     CloseHandle(stop);

@@ -1,11 +1,12 @@
 // The dry run's walk-through: starts kalibrix.exe from the current folder (with the stand-in
 // port library beside it) and does the main job as a user would: draws a square with the
-// defaults, enters its sides and diagonals, calculates, and closes the window. Prints what
-// happened and a summary of the port trace; exits with 1 when anything went other than expected.
-// With a kalibrix.ini in the folder the trace is checked byte for byte against its wiring and
-// pre-travel, the file read by the program's own ReadSettingsFile.
+// defaults (or the delay given), enters its sides and diagonals, calculates, and closes the
+// window. Prints what happened and a summary of the port trace; exits with 1 when anything went
+// other than expected. The trace is checked byte for byte, and each interval between two writes
+// against the drive's plan; with a kalibrix.ini in the folder both follow its wiring, pre-travel
+// and ramp, the file read by the program's own ReadSettingsFile.
 //
-//   kalibrix_walkthrough [--screenshot]
+//   kalibrix_walkthrough [--screenshot] [--delay MILLISECONDS]
 //
 // With --screenshot it prints "SCREENSHOT x y width height" while the result is shown and waits
 // until the file "screenshot.done" appears in the folder before it closes the window.
@@ -13,6 +14,8 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include "app/drive_plan.h"
+#include "runtime/string_workspace.h"
 #include "tools/driver/driver.h"
 
 namespace {
@@ -20,9 +23,9 @@ namespace {
 constexpr DWORD WINDOW_TIMEOUT_MS = 30000;
 constexpr DWORD BOX_TIMEOUT_MS = 10000;
 constexpr DWORD SQUARE_TIMEOUT_MS = 60000;
-// The walk-through keeps the program's defaults.
+// The walk-through keeps the program's step count, and its delay unless given one.
 constexpr int STEPS = 100;
-constexpr DWORD DELAY_MS = 5;
+const char* const DEFAULT_DELAY = "5";
 
 void Say(const std::string& line) {
     std::printf("walkthrough: %s\n", line.c_str());
@@ -72,7 +75,22 @@ std::string FirstDifference(const std::vector<unsigned>& bytes,
 } // namespace
 
 int main(int argc, char** argv) {
-    const bool screenshot = argc > 1 && std::strcmp(argv[1], "--screenshot") == 0;
+    bool screenshot = false;
+    const char* delayText = DEFAULT_DELAY;
+    bool delayGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--screenshot") == 0) {
+            screenshot = true;
+        } else if (std::strcmp(argv[i], "--delay") == 0 && i + 1 < argc) {
+            delayText = argv[++i];
+            delayGiven = true;
+        } else {
+            return Fail(std::string("usage: kalibrix_walkthrough [--screenshot] [--delay MS]"));
+        }
+    }
+    // Read as the program reads the field; a delay it refuses, it says so below.
+    uint64_t delay = 0;
+    ParseDecimal(delayText, 3, &delay);
     char folder[MAX_PATH];
     GetCurrentDirectoryA(sizeof folder, folder);
 
@@ -87,6 +105,15 @@ int main(int argc, char** argv) {
     driver::WiredSides(settings.wiring, sides);
     const std::vector<unsigned> expected =
         driver::SquareBytes(STEPS, sides, static_cast<int>(settings.pretravel));
+    // The waits the program's plan has for this square, ramps included.
+    DrivePlan plan;
+    DrivePlanBegin(&plan, {888, STEPS, delay, settings, 0});
+    std::vector<uint64_t> planned;
+    uint64_t plannedTime = 0;
+    for (PlannedWrite write; DrivePlanNext(&plan, &write);) {
+        planned.push_back(write.wait);
+        plannedTime += write.wait;
+    }
 
     driver::Program program;
     program.UseFolder(folder);
@@ -102,6 +129,11 @@ int main(int argc, char** argv) {
     }
     Say("the window \"" + driver::WindowText(window) + "\" is open");
 
+    if (delayGiven) {
+        driver::Type(driver::Gadget(window, 7), delayText);
+        driver::WaitForText(driver::Gadget(window, 7), delayText, BOX_TIMEOUT_MS);
+        Say(std::string("delay ") + delayText + " ms");
+    }
     driver::Click(driver::Gadget(window, 8));
     if (!AnswerBox(program, "Fertig?", BOX_TIMEOUT_MS)) {
         // A kalibrix.ini the program refuses, for one.
@@ -109,9 +141,8 @@ int main(int argc, char** argv) {
         return Fail(error != nullptr ? "it says: " + driver::MessageBoxText(error)
                                      : "no \"Fertig?\" after \"Mal mir ein Quadrat!\"");
     }
-    // A long pre-travel lengthens the square: twice the delay per write, to spare.
-    if (!AnswerBox(program, "Fertig!",
-                   SQUARE_TIMEOUT_MS + static_cast<DWORD>(expected.size()) * 2 * DELAY_MS)) {
+    // A long pre-travel or ramp lengthens the square: twice its plan, to spare.
+    if (!AnswerBox(program, "Fertig!", SQUARE_TIMEOUT_MS + static_cast<DWORD>(plannedTime / 500))) {
         return Fail("the square did not finish");
     }
 
@@ -164,10 +195,10 @@ int main(int argc, char** argv) {
         std::snprintf(duration, sizeof duration, "%.2f",
                       (trace.back().microseconds - trace.front().microseconds) / 1e6);
     }
-    std::printf("Dry run: %u port writes to port %s in %s s, result %s mm per step, %s steps per "
-                "mm\n",
+    std::printf("Dry run: %u port writes to port %s in %s s (D = %s ms), result %s mm per step, "
+                "%s steps per mm\n",
                 static_cast<unsigned>(trace.size()), portList.empty() ? "-" : portList.c_str(),
-                duration, shown.c_str(), perMm.c_str());
+                duration, delayText, shown.c_str(), perMm.c_str());
     std::fflush(stdout);
 
     if (refused) {
@@ -183,6 +214,15 @@ int main(int argc, char** argv) {
             square += " on the wiring of kalibrix.ini";
         }
         return Fail("the port trace is not " + square + ": " + FirstDifference(bytes, expected));
+    }
+    // A step interval shorter than planned can stall a motor; a longer one only costs time.
+    for (size_t i = 1; i < trace.size(); ++i) {
+        const long long interval = trace[i].microseconds - trace[i - 1].microseconds;
+        if (interval < static_cast<long long>(planned[i - 1])) {
+            return Fail("write " + std::to_string(i + 1) + " came " + std::to_string(interval) +
+                        " us after the one before, its plan says " +
+                        std::to_string(planned[i - 1]) + " us");
+        }
     }
     if (ports != std::set<unsigned>{888}) {
         return Fail("writes went to other ports than 888");

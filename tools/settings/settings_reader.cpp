@@ -2,7 +2,7 @@
 // tools that need the settings (tools/pen-path, tools/dry-run): one "name=number" line each, in
 // terms of the data register rather than the pins. A step line rests at step_rest_level (a step
 // is the edge away from it); an axis moves forward (+) where its direction line is at its
-// forward level, back at the other.
+// forward level, back at the other. A ramp runs over `ramp` steps from `start_delay_us`.
 //
 //   kalibrix_settings KALIBRIX_INI
 //
@@ -59,5 +59,7 @@ int main(int argc, char** argv) {
     std::printf("y_forward_level=%u\n", static_cast<unsigned>(wiring.yDirectionInverted));
     std::printf("check_port=%u\n", static_cast<unsigned>(settings.checkPort));
     std::printf("pretravel=%u\n", static_cast<unsigned>(settings.pretravel));
+    std::printf("ramp=%u\n", static_cast<unsigned>(settings.ramp));
+    std::printf("start_delay_us=%u\n", static_cast<unsigned>(settings.startDelay));
     return std::fflush(stdout) == 0 ? 0 : 2;
 }
