@@ -1,5 +1,7 @@
 #include "app/drive_plan.h"
 
+#include <cmath>
+
 namespace {
 
 struct Run {
@@ -13,23 +15,9 @@ struct Run {
 // the square: X forward, Y forward, X back, Y back.
 const Run RUNS[RUN_COUNT] = {{3, 1}, {2, 0}, {12, 4}, {8, 0}, {2, 0}, {8, 0}, {3, 1}, {12, 4}};
 
-// The square root of x >= 0 by Newton's method: from above it falls monotonically to within a unit
-// in the last place, and stops where it no longer falls. mingw-w64 would link a sqrt of its own,
-// some 400 bytes of the 64 KB the program may take, for what these few lines do here.
-double Root(double x) {
-    double root = x > 1 ? x : 1;
-    for (;;) {
-        const double next = (root + x / root) / 2;
-        if (!(next < root)) {
-            return root;
-        }
-        root = next;
-    }
-}
-
 // The rate of a run after n steps of its ramp, in steps per microsecond.
 double Rate(const DrivePlan& plan, double n) {
-    return Root(plan.startRateSquared + plan.accelerationTwice * n);
+    return std::sqrt(plan.startRateSquared + plan.accelerationTwice * n);
 }
 
 // Half the interval from step j of a ramp to step j + 1: the step is due 2 / (v(j) + v(j + 1))
@@ -55,7 +43,7 @@ uint64_t Half(const DrivePlan& plan, int64_t k, int64_t pulses) {
 double Halves(const DrivePlan& plan, int64_t n) {
     const int64_t ramped = n < plan.ramp ? n : plan.ramp;
     const double rampTime =
-        2.0 * ramped / (Rate(plan, static_cast<double>(ramped)) + Root(plan.startRateSquared));
+        2.0 * ramped / (Rate(plan, static_cast<double>(ramped)) + std::sqrt(plan.startRateSquared));
     return rampTime / 2 + static_cast<double>(n - ramped) * static_cast<double>(plan.delay);
 }
 
