@@ -6,7 +6,7 @@
 
 namespace {
 
-void* eventStateRecord = nullptr;
+GlobalRecordOf<EventState> eventStateRecord;
 
 // Only the newest entry is compared: a burst of one message queues one event, which keeps the
 // newest detail (the latest figures of a report that is sent again and again).
@@ -46,15 +46,11 @@ void DropPendingPayload(EventState* state) {
 } // namespace
 
 bool EventStateInit() {
-    eventStateRecord = AllocGlobalRecord(sizeof(EventState), nullptr);
-    return eventStateRecord != nullptr;
+    return eventStateRecord.Init();
 }
 
 EventState* CurrentEventState() {
-    if (!eventStateRecord) {
-        return nullptr;
-    }
-    return static_cast<EventState*>(CurrentRecord(eventStateRecord));
+    return eventStateRecord.Current();
 }
 
 intptr_t CurrentEventGadget() {

@@ -8,7 +8,7 @@
 
 namespace {
 
-void* gadgetListRecord = nullptr;
+GlobalRecordOf<GadgetListState> gadgetListRecord;
 HFONT initialFont = nullptr;
 
 constexpr int32_t CONTAINER_STACK_ENTRIES = 10;
@@ -46,15 +46,11 @@ void FormatGadgetStackName(char* buffer) {
 
 bool GadgetListStateInit(HFONT font) {
     initialFont = font;
-    gadgetListRecord = AllocGlobalRecord(sizeof(GadgetListState), InitialiseGadgetListState);
-    return gadgetListRecord != nullptr;
+    return gadgetListRecord.Init(InitialiseGadgetListState);
 }
 
 GadgetListState* CurrentGadgetListState() {
-    if (!gadgetListRecord) {
-        return nullptr;
-    }
-    return static_cast<GadgetListState*>(CurrentRecord(gadgetListRecord));
+    return gadgetListRecord.Current();
 }
 
 HWND SwitchGadgetList(HWND window) {

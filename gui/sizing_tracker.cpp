@@ -7,7 +7,7 @@
 
 namespace {
 
-SizingTracker* trackerRecord = nullptr;
+GlobalRecordOf<SizingTracker> trackerRecord;
 
 // Platform cursor identifiers of the sizing shapes.
 constexpr int CURSOR_SIZE_NWSE = 32642;
@@ -228,16 +228,15 @@ LRESULT TrackActive(SizingTracker* tracker, HWND window, UINT message, WPARAM wP
 } // namespace
 
 bool SizingTrackerInit() {
-    trackerRecord = static_cast<SizingTracker*>(AllocGlobalRecord(sizeof(SizingTracker), nullptr));
-    return trackerRecord != nullptr;
+    return trackerRecord.Init();
 }
 
 SizingTracker* CurrentSizingTracker() {
-    return static_cast<SizingTracker*>(CurrentRecord(trackerRecord));
+    return trackerRecord.Current();
 }
 
 LRESULT TrackSizing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    SizingTracker* tracker = trackerRecord ? CurrentSizingTracker() : nullptr;
+    SizingTracker* tracker = CurrentSizingTracker();
     if (!tracker)
         return NOT_HANDLED;
     if (tracker->active) {

@@ -47,6 +47,21 @@ void* AllocGlobalRecord(size_t size, void (*initialiser)(void* record));
 // The instance of a global record to use; in this program the record itself.
 void* CurrentRecord(void* record);
 
+// A global record of type T as the unit that keeps it holds it: allocated by Init, and null from
+// Current until then (or when the heap could not supply it).
+template <typename T>
+class GlobalRecordOf {
+  public:
+    bool Init(void (*initialiser)(void* record) = nullptr) {
+        record_ = AllocGlobalRecord(sizeof(T), initialiser);
+        return record_ != nullptr;
+    }
+    T* Current() const { return record_ ? static_cast<T*>(CurrentRecord(record_)) : nullptr; }
+
+  private:
+    void* record_ = nullptr;
+};
+
 // The heap handles, for code that must name a heap directly (tests, the string workspace).
 HANDLE MainHeapHandle();
 HANDLE NodeHeapHandle();
