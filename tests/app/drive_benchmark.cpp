@@ -26,7 +26,7 @@
 #include "gui/numbered_windows.h"
 #include "runtime/fine_wait.h"
 #include "tests/runtime/runtime_test_helpers.h"
-#include "tools/driver/driver.h"
+#include "tests/end_to_end/driver.h"
 
 namespace {
 

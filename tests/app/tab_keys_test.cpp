@@ -9,8 +9,8 @@
 #include "gui/event_wait.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
-#include "tests/interaction/layer_setup.h"
-#include "tests/interaction/pump.h"
+#include "tests/support/layer_setup.h"
+#include "tests/support/pump.h"
 
 using interaction::BringToFront;
 using interaction::TypeKey;

@@ -1,4 +1,4 @@
-#include "tools/driver/driver.h"
+#include "tests/end_to_end/driver.h"
 
 #include <cstdio>
 #include <cstring>

@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include "tools/driver/driver.h"
+#include "tests/end_to_end/driver.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include "app/drive_plan.h"
 #include "runtime/string_workspace.h"
-#include "tools/driver/driver.h"
+#include "tests/end_to_end/driver.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/interaction/pump.h"
+#include "tests/support/pump.h"
 
 using interaction::BringToFront;
 using interaction::PlainWindowClass;

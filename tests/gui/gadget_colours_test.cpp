@@ -7,7 +7,7 @@
 #include "gui/event_wait.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
-#include "tests/interaction/layer_setup.h"
+#include "tests/support/layer_setup.h"
 
 using interaction::WaitEvents;
 
