@@ -10,21 +10,24 @@
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
 #include "tests/support/layer_setup.h"
+#include "tests/support/layers.h"
+#include "tests/support/main_window_catalogue.h"
 #include "tests/support/pump.h"
 
 using interaction::BringToFront;
 using interaction::TypeKey;
 using interaction::WaitEvents;
 
-namespace {
+using testsupport::MAIN_WINDOW;
+using testsupport::PORT;
 
-constexpr intptr_t MAIN_WINDOW = 14;
+namespace {
 
 // The gadget number of the focus window, or -1 when it is no gadget.
 intptr_t FocusedGadget() {
     HWND focus = GetFocus();
     if (!focus || !GetPropA(focus, "GX_ID"))
-        return focus && GetPropA(focus, "GX_ID") ? 0 : -1;
+        return -1;
     return GetWindowLongA(focus, GWL_ID);
 }
 
@@ -35,29 +38,33 @@ void PressAndWait(WORD key, bool shift) {
 }
 
 TEST(TabKeys, MoveTheFocusThroughTheMainWindowsFields) {
-    interaction::StartLayer();
+    ASSERT_TRUE(testsupport::StartWindowLayer());
     HWND window = OpenMainWindow();
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(BringToFront(window)) << "the main window could not be made the foreground";
-    SetFocus(GadgetHandle(15));
+    // The port field is the first tab stop: Tab goes round from it and back to it, Shift+Tab the
+    // other way.
+    const std::vector<int> cycle = testsupport::TabCycle();
+    ASSERT_EQ(cycle.front(), PORT);
+    SetFocus(GadgetHandle(PORT));
     WaitEvents(100);
-    ASSERT_EQ(FocusedGadget(), 15);
+    ASSERT_EQ(FocusedGadget(), PORT);
 
-    const intptr_t forward[] = {5, 7, 8, 9, 11, 19, 12, 20, 18, 21, 23, 24, 26, 16, 15};
-    for (intptr_t expected : forward) {
+    for (size_t i = 1; i <= cycle.size(); ++i) {
+        const intptr_t expected = cycle[i % cycle.size()];
         SCOPED_TRACE("Tab to " + std::to_string(expected));
         PressAndWait(VK_TAB, false);
         EXPECT_EQ(FocusedGadget(), expected);
     }
-    const intptr_t backward[] = {16, 26, 24, 23, 21, 18, 20, 12, 19, 11, 9, 8, 7, 5, 15};
-    for (intptr_t expected : backward) {
+    for (size_t i = cycle.size(); i-- > 0;) {
+        const intptr_t expected = cycle[i];
         SCOPED_TRACE("Shift+Tab to " + std::to_string(expected));
         PressAndWait(VK_TAB, true);
         EXPECT_EQ(FocusedGadget(), expected);
     }
     // The keys were taken as commands, not typed into the fields.
     char text[32] = {};
-    GetWindowTextA(GadgetHandle(15), text, sizeof text);
+    GetWindowTextA(GadgetHandle(PORT), text, sizeof text);
     EXPECT_STREQ(text, "888");
     CloseNumberedWindow(MAIN_WINDOW);
     WaitEvents(50);

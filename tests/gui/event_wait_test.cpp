@@ -6,6 +6,7 @@
 #include "gui/layer_posts.h"
 #include "runtime/memory_heaps.h"
 #include "tests/gui/gui_test_helpers.h"
+#include "tests/support/layers.h"
 #include "tests/support/message_sequence.h"
 
 using namespace guitest;
@@ -19,7 +20,10 @@ constexpr intptr_t WINDOW = 3;
 // visible window takes two seconds to close.
 class EventWaitTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { window_ = OpenTestWindow(WINDOW); }
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(testsupport::StartWindowLayer());
+        window_ = OpenTestWindow(WINDOW);
+    }
     static void TearDownTestSuite() {
         CloseNumberedWindow(WINDOW);
         CollectEvents();
@@ -62,6 +66,7 @@ TEST_F(EventWaitTest, TimedWaitReturnsNoneWhenTheTimePasses) {
 }
 
 TEST(QueueEvent, ComparesOnlyTheNewestEntry) {
+    ASSERT_TRUE(testsupport::StartWindowLayer());
     struct Row {
         const char* name;
         std::vector<std::pair<int32_t, int32_t>> appended;

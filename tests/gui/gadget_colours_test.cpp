@@ -8,6 +8,7 @@
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
 #include "tests/support/layer_setup.h"
+#include "tests/support/layers.h"
 
 using interaction::WaitEvents;
 
@@ -26,7 +27,7 @@ bool IsLiveBrush(HBRUSH brush) {
 class GadgetColoursTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        interaction::StartLayer();
+        ASSERT_TRUE(testsupport::StartWindowLayer());
         window = reinterpret_cast<HWND>(
             OpenNumberedWindow(WINDOW, 150, 150, 300, 200, "colours", WS_CAPTION | WS_SYSMENU));
         ASSERT_NE(window, nullptr);

@@ -8,6 +8,7 @@
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
 #include "tests/gui/gui_test_helpers.h"
+#include "tests/support/layers.h"
 #include "tests/support/message_sequence.h"
 
 using namespace guitest;
@@ -22,6 +23,7 @@ GadgetStack* StackOf(HWND window) {
 
 class GadgetListTest : public ::testing::Test {
   protected:
+    void SetUp() override { ASSERT_TRUE(testsupport::StartWindowLayer()); }
     void TearDown() override {
         CloseAllWindows();
         CollectEvents();

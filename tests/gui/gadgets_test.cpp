@@ -7,6 +7,7 @@
 #include "gui/numbered_windows.h"
 #include "runtime/string_workspace.h"
 #include "tests/gui/gui_test_helpers.h"
+#include "tests/support/layers.h"
 #include "tests/support/message_sequence.h"
 
 using namespace guitest;
@@ -26,6 +27,7 @@ class GadgetTest : public ::testing::Test {
         CollectEvents();
     }
     void SetUp() override {
+        ASSERT_TRUE(testsupport::StartWindowLayer());
         window_ = NumberedWindowHandle(WINDOW);
         if (!window_) {
             window_ = OpenTestWindow(WINDOW);
@@ -395,6 +397,7 @@ TEST_F(GadgetTest, ClosingTheWindowTearsDownEveryGadget) {
 }
 
 TEST(FindOwningWindow, StopsAtTheNumberedWindowOrTheTopmostAncestor) {
+    ASSERT_TRUE(testsupport::StartWindowLayer());
     HWND window = OpenTestWindow(30, WINDOW_INVISIBLE);
     HWND inner = CreateWindowExA(0, "Static", "", WS_CHILD, 0, 0, 10, 10, window, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);

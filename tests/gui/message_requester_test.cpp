@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 #include "gui/message_requester.h"
-#include "runtime/memory_heaps.h"
+#include "tests/support/layers.h"
 #include "tests/support/message_pump.h"
 
 namespace {
@@ -134,7 +134,7 @@ class Answerer {
 
 class MessageRequesterTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(NodeHeapCreate()); }
+    static void SetUpTestSuite() { ASSERT_TRUE(testsupport::StartWindowLayer()); }
     void TearDown() override {
         for (HWND window : windows_) {
             DestroyWindow(window);

@@ -8,6 +8,7 @@
 #include "gui/layer_posts.h"
 #include "runtime/memory_heaps.h"
 #include "tests/gui/gui_test_helpers.h"
+#include "tests/support/layers.h"
 
 using namespace guitest;
 
@@ -32,6 +33,7 @@ RECT WindowRectOf(HWND window) {
 
 class NumberedWindowTest : public ::testing::Test {
   protected:
+    void SetUp() override { ASSERT_TRUE(testsupport::StartWindowLayer()); }
     void TearDown() override {
         CloseAllWindows();
         CollectEvents();

@@ -5,6 +5,7 @@
 #include "gui/event_wait.h"
 #include "gui/numbered_windows.h"
 #include "tests/support/layer_setup.h"
+#include "tests/support/layers.h"
 #include "tests/support/pump.h"
 
 using interaction::BringToFront;
@@ -38,7 +39,7 @@ HWND CreateClassControl(HWND parent, const char* className, DWORD style, int y) 
 // The accelerator lookup leaves Tab to an editable control whose class begins with "Rich"
 // (case-sensitive); read-only ones and Shift+Tab still move the focus.
 TEST(RichTextTab, EditableRichTextControlsKeepTheTab) {
-    interaction::StartLayer();
+    ASSERT_TRUE(testsupport::StartWindowLayer());
     ASSERT_NE(LoadLibraryA("riched20.dll"), nullptr);
     for (const char* name : {"RICHLABEL", "RichField"}) {
         WNDCLASSA wc = {};

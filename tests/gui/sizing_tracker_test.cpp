@@ -7,6 +7,7 @@
 #include "gui/event_wait.h"
 #include "gui/numbered_windows.h"
 #include "tests/support/layer_setup.h"
+#include "tests/support/layers.h"
 #include "tests/support/pump.h"
 
 using interaction::Contains;
@@ -49,7 +50,7 @@ POINT CursorPos() {
 class SizingTrackerTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        interaction::StartLayer();
+        ASSERT_TRUE(testsupport::StartWindowLayer());
         SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &savedFullDrag, 0);
         window = reinterpret_cast<HWND>(
             OpenNumberedWindow(WINDOW, 200, 150, 400, 300, "sizing", WS_OVERLAPPEDWINDOW));

@@ -4,12 +4,15 @@
 #include "runtime/fine_wait.h"
 #include "runtime/threads.h"
 #include "tests/runtime/runtime_test_helpers.h"
+#include "tests/support/layers.h"
+
+using testsupport::DuplicateThreadHandle;
 
 namespace {
 
 class ThreadsTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(StartRuntime()); }
+    void SetUp() override { ASSERT_TRUE(testsupport::StartRuntime()); }
     void TearDown() override {
         ThreadStopAll();
         ThreadCloseAll();

@@ -1,5 +1,4 @@
-// Starts the runtime and the window and gadget layer once per test program, in the order the
-// program's start-up uses.
+// Events through the window layer's wait, for the window tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,24 +6,8 @@
 #include <vector>
 
 #include "gui/event_wait.h"
-#include "gui/gadgets.h"
-#include "gui/numbered_windows.h"
-#include "runtime/memory_heaps.h"
-#include "runtime/string_workspace.h"
 
 namespace interaction {
-
-inline void StartLayer() {
-    static bool started = false;
-    if (started)
-        return;
-    ASSERT_TRUE(MainHeapCreate());
-    ASSERT_TRUE(WorkspaceInit());
-    ASSERT_TRUE(NodeHeapCreate());
-    ASSERT_TRUE(InitWindowLayer());
-    ASSERT_TRUE(InitGadgetLayer());
-    started = true;
-}
 
 // Dispatches through the layer's event wait for up to `ms` milliseconds and returns every event
 // it gave.
