@@ -11,11 +11,12 @@
 #include "gui/numbered_windows.h"
 #include "runtime/libraries.h"
 #include "runtime/threads.h"
-#include "tests/runtime/runtime_test_helpers.h"
 #include "tests/support/expected_square.h"
 #include "tests/support/layers.h"
+#include "tests/support/message_pump.h"
 
 using testsupport::DuplicateThreadHandle;
+using testsupport::PumpUntil;
 using testsupport::SquareBytes;
 using testsupport::WindowsPath;
 
@@ -152,7 +153,7 @@ TEST_F(DrivePortTest, ACompleteSquareReachesThePortByteForByte) {
     Order(2, 2000);
     const int32_t number = ThreadCreate(DriveThread, 0);
     ASSERT_NE(number, 0);
-    ASSERT_TRUE(WaitUntil([] { return drivesFinished == 1; }));
+    ASSERT_TRUE(PumpUntil([] { return drivesFinished == 1; }));
     EXPECT_EQ(drivesReported, 1);
 
     const std::vector<TraceLine> lines = Trace();
@@ -174,12 +175,12 @@ TEST_F(DrivePortTest, NothingIsWrittenAfterKillAndANewDriveStartsAtOnce) {
     const int32_t number = ThreadCreate(DriveThread, 0);
     HANDLE own = DuplicateThreadHandle(number);
     ASSERT_NE(own, nullptr);
-    ASSERT_TRUE(WaitUntil([] { return longWaitBegun != 0; }));
+    ASSERT_TRUE(PumpUntil([] { return longWaitBegun != 0; }));
     ThreadKill(number);
     const size_t atKill = Trace().size();
     EXPECT_EQ(WaitForSingleObject(own, 1000), static_cast<DWORD>(WAIT_OBJECT_0));
     CloseHandle(own);
-    PumpFor(200);
+    // The drive's thread has ended: the trace is final.
     EXPECT_EQ(Trace().size(), atKill);
     EXPECT_EQ(drivesStopped, 1);
     EXPECT_EQ(drivesReported, 0);
@@ -187,7 +188,7 @@ TEST_F(DrivePortTest, NothingIsWrittenAfterKillAndANewDriveStartsAtOnce) {
     // The next drive draws a whole square of one pulse per side right after it.
     Order(1, 1000);
     ASSERT_NE(ThreadCreate(DriveThread, 0), 0);
-    ASSERT_TRUE(WaitUntil([] { return drivesFinished == 2; }));
+    ASSERT_TRUE(PumpUntil([] { return drivesFinished == 2; }));
     const std::vector<TraceLine> lines = Trace();
     ASSERT_EQ(lines.size(), atKill + 12);
     EXPECT_EQ(Values(lines, atKill), SquareBytes(1));
@@ -258,12 +259,12 @@ TEST_F(DrivePortTest, AStopEndsABegunPulseAndEveryExitGivesBackTheTimerPeriod) {
         std::vector<unsigned> expected = SquareBytes(2);
         if (row.stop != nullptr) {
             const size_t written = before + static_cast<size_t>(row.stopAfterWrite);
-            ASSERT_TRUE(WaitUntil([&] { return Trace().size() >= written; }));
+            ASSERT_TRUE(PumpUntil([&] { return Trace().size() >= written; }));
             row.stop(number);
             expected.resize(static_cast<size_t>(row.stopAfterWrite));
             expected.insert(expected.end(), row.ending.begin(), row.ending.end());
         }
-        ASSERT_TRUE(WaitUntil([&] { return drivesFinished == finished + 1; }));
+        ASSERT_TRUE(PumpUntil([&] { return drivesFinished == finished + 1; }));
         EXPECT_EQ(Values(Trace(), before), expected);
         EXPECT_EQ(periodsBegun, 1) << "the failed timer was not replaced by the timer period";
         EXPECT_EQ(periodsEnded, periodsBegun);
@@ -314,7 +315,7 @@ TEST_F(DrivePortTest, ACompletionThatAStopOvertookReportsNothing) {
         StartSquareDrive(drivesOrder, HeldDrive);
         ASSERT_NE(App.workerThread, 0);
         ASSERT_TRUE(
-            WaitUntil([] { return WaitForSingleObject(heldAtReport, 0) == WAIT_OBJECT_0; }));
+            PumpUntil([] { return WaitForSingleObject(heldAtReport, 0) == WAIT_OBJECT_0; }));
         EXPECT_EQ(Values(Trace(), before), SquareBytes(1));
         if (row.stop) {
             StopSquareDrive();
@@ -322,7 +323,7 @@ TEST_F(DrivePortTest, ACompletionThatAStopOvertookReportsNothing) {
         SetEvent(letGo);
         // Once the drive has ended, all it posted waits in the thread's queue or, dispatched
         // meanwhile, in the event queue.
-        ASSERT_TRUE(WaitUntil([&] { return drivesFinished == finished + 1; }));
+        ASSERT_TRUE(PumpUntil([&] { return drivesFinished == finished + 1; }));
         // Its progress, posted before the stop, is stale as well.
         int taken[DRIVE_NO_PORT + 1] = {};
         for (MSG waiting; CurrentEventState()->queueHead != nullptr ||
@@ -348,7 +349,7 @@ TEST_F(DrivePortTest, AMissingOut32SkipsTheWritesButTheDriveCompletes) {
     ASSERT_NE(LibraryOpen(0, "kernel32.dll"), 0);
     Order(1, 1000);
     ASSERT_NE(ThreadCreate(DriveThread, 0), 0);
-    ASSERT_TRUE(WaitUntil([] { return drivesFinished == 1; }));
+    ASSERT_TRUE(PumpUntil([] { return drivesFinished == 1; }));
     EXPECT_EQ(drivesReported, 1);
     EXPECT_TRUE(Trace().empty());
 }

@@ -4,22 +4,17 @@
 
 #include "gui/event_wait.h"
 #include "gui/numbered_windows.h"
-#include "tests/support/layer_setup.h"
 #include "tests/support/layers.h"
-#include "tests/support/pump.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/test_windows.h"
 
-using interaction::BringToFront;
-using interaction::TypeKey;
-using interaction::WaitEvents;
+using testsupport::BringToFront;
+using testsupport::CollectEvents;
+using testsupport::PressKey;
 
 namespace {
 
 constexpr intptr_t RICH_WINDOW = 6;
-
-void PressAndWait(WORD key, bool shift) {
-    TypeKey(key, shift);
-    WaitEvents(120);
-}
 
 // Classes that answer the options query like an editable rich-text control. Class names are
 // compared case-blind by the platform, so the two names differ in more than case.
@@ -76,9 +71,10 @@ TEST(RichTextTab, EditableRichTextControlsKeepTheTab) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         SetFocus(row.from);
-        WaitEvents(50);
+        CollectEvents();
         ASSERT_EQ(GetFocus(), row.from);
-        PressAndWait(VK_TAB, row.shift);
+        // Where the focus stays, only the thread's taking of the key tells that Tab was handled.
+        ASSERT_TRUE(PressKey(VK_TAB, row.shift)) << "the key press never arrived";
         EXPECT_EQ(GetFocus(), row.expected);
     }
     // The Tab it kept arrived as input.
@@ -86,7 +82,7 @@ TEST(RichTextTab, EditableRichTextControlsKeepTheTab) {
     GetWindowTextA(editable, text, sizeof text);
     EXPECT_STREQ(text, "\t");
     CloseNumberedWindow(RICH_WINDOW);
-    WaitEvents(50);
+    CollectEvents();
 }
 
 } // namespace
