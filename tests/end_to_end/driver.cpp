@@ -1,5 +1,6 @@
 #include "tests/end_to_end/driver.h"
 
+#include <tlhelp32.h>
 #include "tests/support/main_window_catalogue.h"
 #include "tests/support/port_trace.h"
 
@@ -356,6 +357,33 @@ size_t HandleCount(DWORD processId) {
         }
     }
     return count;
+}
+
+size_t ThreadCount(DWORD processId) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    size_t count = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == processId) {
+            ++count;
+        }
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+size_t WaitForThreadCount(DWORD processId, size_t count, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    size_t have = ThreadCount(processId);
+    while (have > count && GetTickCount() - start < timeoutMs) {
+        Sleep(20);
+        have = ThreadCount(processId);
+    }
+    return have;
 }
 
 size_t WaitForWrites(const std::string& path, size_t count, DWORD timeoutMs) {

@@ -96,6 +96,11 @@ bool Answers(HWND window, DWORD timeoutMs);
 // How many handles the process holds, counted in the system's handle table; 0 when the system
 // does not tell.
 size_t HandleCount(DWORD processId);
+// How many threads the process runs. A drive runs in a thread of its own: once the count is back
+// to that of the idle program, no drive runs and the one that ran has written all it will.
+size_t ThreadCount(DWORD processId);
+// Waits until the process runs at most `count` threads; returns how many it runs.
+size_t WaitForThreadCount(DWORD processId, size_t count, DWORD timeoutMs);
 
 // Waits until the port trace has at least `count` writes; returns how many it has.
 size_t WaitForWrites(const std::string& path, size_t count, DWORD timeoutMs);

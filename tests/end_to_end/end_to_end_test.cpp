@@ -24,21 +24,8 @@ constexpr DWORD START_TIMEOUT_MS = 30000;
 constexpr DWORD BOX_TIMEOUT_MS = 10000;
 constexpr DWORD SQUARE_TIMEOUT_MS = 60000;
 constexpr DWORD EXIT_TIMEOUT_MS = 10000;
-// How long the tests watch for something that must not happen.
-constexpr DWORD QUIET_MS = 500;
 // Bits 1 and 3 of the port byte: the X and Y step lines.
 constexpr unsigned STEP_LINES = 0x0A;
-
-// Waits until a drive with `writesLeft` writes of `delayMs` to go when it was stopped at
-// `stoppedAt` would have drawn them and said "Fertig!", had the stop failed: a check for its
-// "Fertig!" can fail only after that.
-void WaitPastTheEndOfAStoppedDrive(DWORD stoppedAt, size_t writesLeft, DWORD delayMs) {
-    const DWORD end = static_cast<DWORD>(writesLeft) * delayMs + QUIET_MS;
-    const DWORD passed = GetTickCount() - stoppedAt;
-    if (passed < end) {
-        Sleep(end - passed);
-    }
-}
 
 std::string BuildFolder() {
     return driver::JoinPath(driver::OwnFolder(), "..");
@@ -94,8 +81,15 @@ class EndToEnd : public ::testing::Test {
         ASSERT_TRUE(program_.Prepare(TestFolder(), ProgramFile(), library, settings))
             << "cannot prepare " << TestFolder();
         ASSERT_TRUE(program_.Start());
+        ASSERT_NO_FATAL_FAILURE(WaitForWindow());
+    }
+
+    // Waits for the main window, and counts the threads of the program while it waits for input.
+    void WaitForWindow() {
         window_ = program_.WaitForWindow(START_TIMEOUT_MS);
         ASSERT_NE(nullptr, window_) << "the main window did not open";
+        idleThreads_ = driver::ThreadCount(program_.ProcessId());
+        ASSERT_NE(0u, idleThreads_) << "the system does not count threads";
     }
 
     HWND Gadget(int number) { return driver::Gadget(window_, number); }
@@ -128,13 +122,56 @@ class EndToEnd : public ::testing::Test {
 
     size_t Writes() { return ReadTrace(program_.TracePath()).size(); }
 
+    // The titles of the program's boxes that are up, read without a message: the thread of a
+    // box may not answer.
+    std::string BoxesUp() {
+        std::string titles;
+        for (HWND box : program_.MessageBoxes()) {
+            wchar_t text[64] = L"";
+            InternalGetWindowText(box, text, 64);
+            char narrow[64] = "";
+            WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+            titles += std::string(" \"") + narrow + "\"";
+        }
+        return titles.empty() ? " none" : titles;
+    }
+
+    // A character typed into a free field behind what the program was sent: once the field shows
+    // it, the window's thread has dispatched all that came before, also inside the loop of a box
+    // that is up. With no box up, the program has handled it all.
+    void WaitForTypedMarker() {
+        driver::Type(Gadget(SIDE_Y), "1");
+        ASSERT_EQ("1", driver::WaitForText(Gadget(SIDE_Y), "1", BOX_TIMEOUT_MS))
+            << "the typed marker was lost; boxes up:" << BoxesUp();
+        ASSERT_TRUE(driver::SetText(Gadget(SIDE_Y), ""));
+    }
+
     // A harmless click queued behind what the program was sent: once its result shows, the
-    // program has handled all that came before.
+    // program has handled all that came before. A click of the same button still pending must
+    // not pass for it, so the typed marker goes first.
     void WaitForMarker() {
+        ASSERT_NO_FATAL_FAILURE(WaitForTypedMarker());
         ASSERT_TRUE(driver::SetText(Gadget(MM_PER_STEP_X), ""));
         driver::Click(Gadget(CALCULATE));
         ASSERT_NE("", driver::WaitForAnyText(Gadget(MM_PER_STEP_X), BOX_TIMEOUT_MS))
-            << "the marker was lost";
+            << "the marker was lost; boxes up:" << BoxesUp();
+    }
+
+    // No drive of the program runs: its threads are as many as while it waited idle. What the
+    // drive wrote is all in the trace then, and what it reported is in the window's queue.
+    void WaitUntilNoDriveRuns() {
+        ASSERT_GE(idleThreads_,
+                  driver::WaitForThreadCount(program_.ProcessId(), idleThreads_, SQUARE_TIMEOUT_MS))
+            << "the drive's thread did not end";
+    }
+
+    // Nothing more is to come: the program has handled all it was sent (a marker), no drive runs
+    // (one started by mistake has ended too), and what that drive reported is handled (a second
+    // marker). What the program wrote and shows is final then.
+    void WaitUntilSettled() {
+        ASSERT_NO_FATAL_FAILURE(WaitForMarker());
+        ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
+        ASSERT_NO_FATAL_FAILURE(WaitForMarker());
     }
 
     void CloseAndExpectExitCodeZero() {
@@ -144,6 +181,7 @@ class EndToEnd : public ::testing::Test {
 
     driver::Program program_;
     HWND window_ = nullptr;
+    size_t idleThreads_ = 0;
 };
 
 // The size of a text at the default GUI font, which every gadget uses; with DT_WORDBREAK broken
@@ -237,7 +275,7 @@ TEST_F(EndToEnd, StartWithTheDefaultsDrawsTheSquareOnPort888) {
     HWND ready = program_.WaitForMessageBox("Fertig?", BOX_TIMEOUT_MS);
     ASSERT_NE(nullptr, ready);
     EXPECT_EQ(TEXT_READY, driver::MessageBoxText(ready));
-    Sleep(QUIET_MS);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
     EXPECT_EQ(0u, Writes()) << "nothing is written before the user confirms";
     // The port field changed after the start's check, by the user or another program, is not
     // what the drive writes to.
@@ -261,7 +299,7 @@ TEST_F(EndToEnd, StartWithTheDefaultsDrawsTheSquareOnPort888) {
     // A step interval shorter than asked can stall a motor: none is below the 5 ms.
     EXPECT_GE(shortestGap, 5000);
 
-    Sleep(QUIET_MS);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
     EXPECT_EQ(804u, Writes()) << "no write after the square";
     CloseAndExpectExitCodeZero();
 }
@@ -314,7 +352,7 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
         ASSERT_NO_FATAL_FAILURE(SetInputs(c.port, c.steps, c.delay));
         driver::Click(Gadget(START));
         ASSERT_NO_FATAL_FAILURE(Confirm("Fehler", TEXT_CHECK_FAILED));
-        Sleep(100);
+        ASSERT_NO_FATAL_FAILURE(WaitForMarker());
         EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig?"));
     }
     // kalibrix.ini beside the program, with valid fields: the message names the file and the key.
@@ -349,11 +387,11 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
         driver::Click(Gadget(START));
         ASSERT_NO_FATAL_FAILURE(
             Confirm("Fehler", ("In " + program_.SettingsPath() + " muss " + file.mustBe).c_str()));
-        Sleep(100);
+        ASSERT_NO_FATAL_FAILURE(WaitForMarker());
         EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig?"));
     }
     ASSERT_TRUE(program_.PlaceSettings(""));
-    Sleep(QUIET_MS);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
     EXPECT_EQ(0u, Writes());
 
     // The highest values pass: the drive sets the direction on port 65535 and waits 49 days.
@@ -391,17 +429,17 @@ TEST_F(EndToEnd, StopEndsTheDriveAtOnceAndANewStartWorks) {
     driver::Click(Gadget(STOP));
     HWND stopped = program_.WaitForMessageBox("Stop...", BOX_TIMEOUT_MS);
     ASSERT_NE(nullptr, stopped);
-    const DWORD stoppedAt = GetTickCount();
     EXPECT_EQ(TEXT_STOPPED, driver::MessageBoxText(stopped));
-    // The box comes after the stop has taken effect: nothing is written while it is up.
+    // The box comes after the stop has taken effect: nothing is written while it is up, until
+    // the drive's thread has ended.
     const size_t atStop = Writes();
-    Sleep(QUIET_MS);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
     EXPECT_EQ(atStop, Writes()) << "a write after the stop";
     ASSERT_LT(atStop, 324u);
     EXPECT_EQ(0u, ReadTrace(program_.TracePath()).back().value & STEP_LINES)
         << "the stop left a step line high";
     ASSERT_TRUE(driver::AnswerMessageBox(stopped));
-    WaitPastTheEndOfAStoppedDrive(stoppedAt, 324 - atStop, 10);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilSettled());
     EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!")) << "a stopped drive reports nothing";
     EXPECT_EQ(atStop, Writes());
 
@@ -449,7 +487,7 @@ TEST_F(EndToEnd, RefusingFertigStartsNothing) {
             Sleep(10);
         }
         ASSERT_FALSE(IsWindow(ready)) << "the box did not close";
-        Sleep(QUIET_MS);
+        ASSERT_NO_FATAL_FAILURE(WaitUntilSettled());
         EXPECT_EQ(asked, Writes()) << "the machine moved after the user backed out";
         EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!"));
     }
@@ -466,7 +504,7 @@ TEST_F(EndToEnd, RepeatedSquaresLeaveNoHandlesBehind) {
         SCOPED_TRACE("round " + std::to_string(round));
         ASSERT_NO_FATAL_FAILURE(StartSquare());
         ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
-        Sleep(100); // the drive thread ends after its box
+        ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns()); // the drive's thread ends after its box
         if (round == 2) {
             handlesBefore = driver::HandleCount(program_.ProcessId());
         }
@@ -568,13 +606,13 @@ TEST_F(EndToEnd, CloseBoxEndsTheProgramAlsoWhileADriveRuns) {
     const DWORD closed = GetTickCount();
     driver::Close(window_);
     // The drive would need some 16 s more; the program does not wait for it.
-    EXPECT_EQ(0u, program_.WaitForExit(EXIT_TIMEOUT_MS));
+    ASSERT_EQ(0u, program_.WaitForExit(EXIT_TIMEOUT_MS));
     EXPECT_LT(GetTickCount() - closed, 5000u);
     const size_t atExit = Writes();
     EXPECT_LT(atExit, 804u);
     EXPECT_EQ(0u, ReadTrace(program_.TracePath()).back().value & STEP_LINES)
         << "closing left a step line high";
-    Sleep(QUIET_MS);
+    // The process has ended, and every thread of it: no write can follow.
     EXPECT_EQ(atExit, Writes());
 }
 
@@ -611,7 +649,10 @@ TEST_F(EndToEnd, FailedStartLeavesTheRunningDriveAlone) {
             ASSERT_NE(nullptr, program_.WaitForMessageBox("Fehler", BOX_TIMEOUT_MS));
             const size_t drawn = before + SquareBytes(10).size();
             ASSERT_EQ(drawn, driver::WaitForWrites(program_.TracePath(), drawn, SQUARE_TIMEOUT_MS));
-            Sleep(QUIET_MS); // the completion comes meanwhile, into the box's loop
+            // Once the drive's thread has ended its completion waits in the queue, and the box's
+            // loop has dispatched it once a character typed behind it shows.
+            ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
+            ASSERT_NO_FATAL_FAILURE(WaitForTypedMarker());
             EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!")) << "two boxes at once";
         }
         ASSERT_NO_FATAL_FAILURE(Confirm("Fehler", row.message.c_str()));
@@ -645,8 +686,7 @@ TEST_F(EndToEnd, KalibrixIniBesideTheProgramSetsTheWiringAndThePreTravel) {
     ASSERT_TRUE(driver::WriteFileText(driver::JoinPath(current, "kalibrix.ini"),
                                       "[Anschluss]\r\nXTakt=1\r\n"));
     ASSERT_TRUE(program_.Start(current));
-    window_ = program_.WaitForWindow(START_TIMEOUT_MS);
-    ASSERT_NE(nullptr, window_) << "the main window did not open";
+    ASSERT_NO_FATAL_FAILURE(WaitForWindow());
     ASSERT_NO_FATAL_FAILURE(SetInputs("888", "5", "1"));
 
     // The step lines idle high: each side sets its direction with both at 1 (pins 2 and 4),
@@ -806,14 +846,13 @@ TEST_F(EndToEnd, SecondStartStopsTheRunningDriveBeforeItAsks) {
     driver::Click(Gadget(START));
     HWND ready = program_.WaitForMessageBox("Fertig?", BOX_TIMEOUT_MS);
     ASSERT_NE(nullptr, ready);
-    const DWORD askedAt = GetTickCount();
     const size_t atQuestion = Writes();
     ASSERT_LT(atQuestion, 324u);
-    Sleep(QUIET_MS);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
     EXPECT_EQ(atQuestion, Writes()) << "the machine moved while the user places the pen";
     ASSERT_TRUE(driver::AnswerMessageBox(ready));
     ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
-    WaitPastTheEndOfAStoppedDrive(askedAt, 324 - atQuestion, 10);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilSettled());
     EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!")) << "the first drive went on";
 
     const std::vector<PortWrite> trace = ReadTrace(program_.TracePath());
@@ -890,17 +929,7 @@ class CompletionRace : public EndToEnd {
         for (;;) {
             const std::vector<HWND> boxes = program_.MessageBoxes();
             if (boxes.size() > 1) {
-                // Read without a message: the thread of a box may not answer.
-                std::string titles;
-                for (HWND each : boxes) {
-                    wchar_t text[64] = L"";
-                    InternalGetWindowText(each, text, 64);
-                    char narrow[64] = "";
-                    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr,
-                                        nullptr);
-                    titles += std::string(" \"") + narrow + "\"";
-                }
-                FAIL() << "two boxes at once:" << titles;
+                FAIL() << "two boxes at once:" << BoxesUp();
             }
             // One that went while its title was read was no answer of the program's.
             if (boxes.size() == 1) {
@@ -1032,7 +1061,7 @@ TEST_F(CompletionRace, RapidStopsAndRestartsNeverShowALateFertig) {
     ASSERT_NO_FATAL_FAILURE(WaitForBox(&box, &title));
     ASSERT_EQ("Fertig!", title);
     ASSERT_NO_FATAL_FAILURE(TakeCompletion(box));
-    Sleep(QUIET_MS);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilSettled());
     EXPECT_TRUE(program_.MessageBoxes().empty());
     std::printf("Completion race: %d cycles of a one-step square with 1 ms waits, %d stopped and "
                 "%d restarted; %d squares reported \"Fertig!\" (%d before a click made "
@@ -1238,23 +1267,23 @@ TEST_F(EndToEnd, ForgedMessagesStartNothing) {
     HWND owner = CreateWindowExA(0, "Static", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);
     HWND stranger = CreateWindowExA(0, "Button", "", WS_CHILD, 0, 0, 10, 10, owner,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(8)),
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(START)),
                                     GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(nullptr, stranger);
     const LPARAM startButton = reinterpret_cast<LPARAM>(Gadget(START));
     EXPECT_TRUE(PostEach({
-        {window_, 13100, 8, 0},
-        {window_, 13103, 8, 0},
-        {window_, 13103, 8, startButton},
-        {window_, WM_COMMAND, MAKEWPARAM(8, BN_CLICKED), reinterpret_cast<LPARAM>(stranger)},
+        {window_, 13100, START, 0},
+        {window_, 13103, START, 0},
+        {window_, 13103, START, startButton},
+        {window_, WM_COMMAND, MAKEWPARAM(START, BN_CLICKED), reinterpret_cast<LPARAM>(stranger)},
         {Gadget(PORT), WM_NCDESTROY, 0, 0},
         {Gadget(PORT), WM_DESTROY, 0, 0},
     }));
     const DWORD thread = GetWindowThreadProcessId(window_, nullptr);
-    EXPECT_TRUE(PostThreadMessageA(thread, 13100, 8, 0));
+    EXPECT_TRUE(PostThreadMessageA(thread, 13100, START, 0));
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(window_, 13103, 8, 0, SMTO_ABORTIFHUNG, BOX_TIMEOUT_MS, &result);
-    Sleep(QUIET_MS);
+    SendMessageTimeoutA(window_, 13103, START, 0, SMTO_ABORTIFHUNG, BOX_TIMEOUT_MS, &result);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilSettled());
     DestroyWindow(owner);
     EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig?")) << "a forged message started a square";
     EXPECT_EQ(drawn, Writes());
@@ -1285,13 +1314,14 @@ TEST_F(EndToEnd, JunkPayloadMessagesFromAnotherProcessAreDropped) {
         SendMessageTimeoutA(window_, WM_NOTIFY, 0, junk, SMTO_ABORTIFHUNG, BOX_TIMEOUT_MS, &result);
         PostMessageA(window_, WM_NOTIFY, 0, junk);
     }
-    // The wait after each of them frees the payload the message carried, if it took one.
-    Sleep(QUIET_MS);
+    // The wait after each of them frees the payload the message carried, if it took one: all of
+    // them are taken once a marker queued behind shows.
+    ASSERT_NO_FATAL_FAILURE(WaitForMarker());
     ASSERT_TRUE(driver::Answers(window_, BOX_TIMEOUT_MS)) << "the program no longer answers";
     driver::Type(Gadget(SIDE_X), "25");
     driver::Type(Gadget(STEPS), "100");
     driver::Click(Gadget(CALCULATE));
-    EXPECT_EQ("0.250000", driver::WaitForAnyText(Gadget(MM_PER_STEP_X), BOX_TIMEOUT_MS));
+    EXPECT_EQ("0.250000", driver::WaitForText(Gadget(MM_PER_STEP_X), "0.250000", BOX_TIMEOUT_MS));
     CloseAndExpectExitCodeZero();
 }
 
