@@ -5,11 +5,12 @@
 #include "gui/numbered_windows.h"
 #include "gui/layer_posts.h"
 #include "runtime/memory_heaps.h"
-#include "tests/gui/gui_test_helpers.h"
+#include "tests/support/layers.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/test_windows.h"
 #include "tests/support/message_sequence.h"
 
-using namespace guitest;
-using testsupport::MessageRecorder;
+using namespace testsupport;
 
 namespace {
 
@@ -19,7 +20,10 @@ constexpr intptr_t WINDOW = 3;
 // visible window takes two seconds to close.
 class EventWaitTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { window_ = OpenTestWindow(WINDOW); }
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(testsupport::StartWindowLayer());
+        window_ = OpenTestWindow(WINDOW);
+    }
     static void TearDownTestSuite() {
         CloseNumberedWindow(WINDOW);
         CollectEvents();
@@ -62,6 +66,7 @@ TEST_F(EventWaitTest, TimedWaitReturnsNoneWhenTheTimePasses) {
 }
 
 TEST(QueueEvent, ComparesOnlyTheNewestEntry) {
+    ASSERT_TRUE(testsupport::StartWindowLayer());
     struct Row {
         const char* name;
         std::vector<std::pair<int32_t, int32_t>> appended;
@@ -268,7 +273,8 @@ TEST_F(EventWaitTest, PayloadBelongsToTheStateUntilTheNextWait) {
     // application holds alone; the next wait frees it and hands out the other.
     void* next = MakeEventPayload(0);
     ASSERT_TRUE(PostEventPayload(window_, MSG_WINDOW_DATA, 0, next));
-    testsupport::PumpMessages(50);
+    // Dispatched as a message box's loop would, straight from the platform.
+    ASSERT_TRUE(PumpToMarker());
     EXPECT_TRUE(HeapValidate(MainHeapHandle(), 0, payload)) << "the held payload was freed";
     EXPECT_EQ(CurrentEventState()->payload, payload);
     PostMessageA(window_, WM_USER + 6, 0, 0);
@@ -514,11 +520,11 @@ TEST_F(EventWaitTest, MessagesTheLayerDidNotMakeAreDropped) {
         {window_, WM_NCDESTROY, 0, 0, true},
     }));
     EXPECT_EQ(CurrentEventState()->pendingEvent, 0);
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 300;) {
-        int32_t event = WaitEvent(10);
+    // All of them were queued before a marker posted now: whatever they make comes before it.
+    EventsToMarker([](int32_t event) {
         EXPECT_EQ(CurrentEventState()->payload, nullptr) << "after event " << event;
         EXPECT_FALSE(event >= 13100 && event <= 13199) << event;
-    }
+    });
     EXPECT_EQ(CurrentEventGadget(), 0);
     EXPECT_TRUE(HeapValidate(MainHeapHandle(), 0, foreign)) << "a block not made here was freed";
     MainHeapFree(foreign);
@@ -536,7 +542,7 @@ TEST_F(EventWaitTest, MessagesTheLayerDidNotMakeAreDropped) {
     EXPECT_EQ(WaitEvent(1000), EVENT_GADGET_DATA);
     EXPECT_EQ(CurrentEventGadget(), 12);
     EXPECT_EQ(CurrentEventState()->payload, foreignPayload);
-    testsupport::PumpMessages(50);
+    ASSERT_TRUE(PumpToMarker());
     EXPECT_EQ(WaitEvent(0), EVENT_APPLICATION);
     EXPECT_EQ(CurrentEventGadget(), 41);
     foreignPayload = nullptr;

@@ -4,13 +4,16 @@
 
 #include <string>
 
+#include "gui/event_wait.h"
 #include "gui/gadget_lists.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
-#include "tests/gui/gui_test_helpers.h"
+#include "tests/support/layers.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/test_windows.h"
 #include "tests/support/message_sequence.h"
 
-using namespace guitest;
+using namespace testsupport;
 
 namespace {
 
@@ -22,6 +25,7 @@ GadgetStack* StackOf(HWND window) {
 
 class GadgetListTest : public ::testing::Test {
   protected:
+    void SetUp() override { ASSERT_TRUE(testsupport::StartWindowLayer()); }
     void TearDown() override {
         CloseAllWindows();
         CollectEvents();

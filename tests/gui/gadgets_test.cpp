@@ -2,14 +2,16 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include <string>
+#include "gui/event_wait.h"
 #include "gui/gadget_lists.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
 #include "runtime/string_workspace.h"
-#include "tests/gui/gui_test_helpers.h"
+#include "tests/support/layers.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/test_windows.h"
 #include "tests/support/message_sequence.h"
 
-using namespace guitest;
 using namespace testsupport;
 
 namespace {
@@ -26,6 +28,7 @@ class GadgetTest : public ::testing::Test {
         CollectEvents();
     }
     void SetUp() override {
+        ASSERT_TRUE(testsupport::StartWindowLayer());
         window_ = NumberedWindowHandle(WINDOW);
         if (!window_) {
             window_ = OpenTestWindow(WINDOW);
@@ -331,11 +334,8 @@ TEST_F(GadgetTest, ReadGadgetTextIntoWorksFromAWorkerThreadWhileTheMainThreadWai
     HANDLE worker = CreateThread(nullptr, 0, ReadFromWorker, &read, 0, nullptr);
     ASSERT_NE(worker, nullptr);
     // The main thread answers the cross-thread text query inside its event wait.
-    DWORD start = GetTickCount();
-    while (WaitForSingleObject(worker, 0) == WAIT_TIMEOUT && GetTickCount() - start < 5000) {
-        WaitEvent(10);
-    }
-    ASSERT_EQ(WaitForSingleObject(worker, 0), WAIT_OBJECT_0) << "the worker hangs";
+    ASSERT_TRUE(EventsUntil([worker] { return WaitForSingleObject(worker, 0) == WAIT_OBJECT_0; }))
+        << "the worker hangs";
     CloseHandle(worker);
     EXPECT_EQ(read.length, 3);
     EXPECT_STREQ(read.buffer, "888");
@@ -395,6 +395,7 @@ TEST_F(GadgetTest, ClosingTheWindowTearsDownEveryGadget) {
 }
 
 TEST(FindOwningWindow, StopsAtTheNumberedWindowOrTheTopmostAncestor) {
+    ASSERT_TRUE(testsupport::StartWindowLayer());
     HWND window = OpenTestWindow(30, WINDOW_INVISIBLE);
     HWND inner = CreateWindowExA(0, "Static", "", WS_CHILD, 0, 0, 10, 10, window, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);

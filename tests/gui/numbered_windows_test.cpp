@@ -2,14 +2,17 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include "gui/event_wait.h"
 #include "gui/gadget_lists.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
 #include "gui/layer_posts.h"
 #include "runtime/memory_heaps.h"
-#include "tests/gui/gui_test_helpers.h"
+#include "tests/support/layers.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/test_windows.h"
 
-using namespace guitest;
+using namespace testsupport;
 
 namespace {
 
@@ -32,6 +35,7 @@ RECT WindowRectOf(HWND window) {
 
 class NumberedWindowTest : public ::testing::Test {
   protected:
+    void SetUp() override { ASSERT_TRUE(testsupport::StartWindowLayer()); }
     void TearDown() override {
         CloseAllWindows();
         CollectEvents();

@@ -10,7 +10,7 @@
 
 #include "runtime/libraries.h"
 #include "runtime/object_table.h"
-#include "tests/runtime/runtime_test_helpers.h"
+#include "tests/support/layers.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ bool ProbeLoaded() {
 class LibrariesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(StartRuntime());
+        ASSERT_TRUE(testsupport::StartRuntime());
         LibraryCloseAll();
         ASSERT_FALSE(ProbeLoaded());
         ASSERT_NE(LibraryOpen(0, PROBE), 0);

@@ -2,25 +2,37 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 
 #include "runtime/string_workspace.h"
-#include "tests/runtime/runtime_test_helpers.h"
+#include "tests/support/layers.h"
 
 namespace {
+
+// A text produced into the workspace the way a producer does it; returns its start offset.
+int32_t ProduceText(const char* text) {
+    StringWorkspace* workspace = Workspace();
+    const int32_t start = workspace->position;
+    const int32_t length = static_cast<int32_t>(std::strlen(text));
+    char* out = WorkspaceReserve(length, start);
+    std::memcpy(out, text, static_cast<size_t>(length) + 1);
+    WorkspaceGiveBack(0);
+    return start;
+}
 
 class StringsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(StartRuntime());
+        ASSERT_TRUE(testsupport::StartRuntime());
         Workspace()->position = 0;
     }
 };
 
 // Runs first in the program (by its name's order in this file), while the workspace is fresh.
 TEST(StringsFreshTest, WorkspaceGrowsExactlyWhenAReservationReachesCapacityMinusFour) {
-    ASSERT_TRUE(StartRuntime());
+    ASSERT_TRUE(testsupport::StartRuntime());
     StringWorkspace* workspace = Workspace();
     ASSERT_EQ(workspace->capacity, 16) << "the workspace must be fresh for this case";
     EXPECT_EQ(HeapSize(workspace->heap, 0, workspace->buffer), 16u);

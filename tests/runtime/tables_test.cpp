@@ -1,17 +1,18 @@
 // Node lists, global records and numbered object tables.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "runtime/memory_heaps.h"
 #include "runtime/object_table.h"
-#include "tests/runtime/runtime_test_helpers.h"
+#include "tests/support/layers.h"
 
 namespace {
 
 class TablesTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(StartRuntime()); }
+    void SetUp() override { ASSERT_TRUE(testsupport::StartRuntime()); }
 };
 
 std::vector<int> WalkByNext(NodeList head) {

@@ -3,13 +3,17 @@
 
 #include "runtime/fine_wait.h"
 #include "runtime/threads.h"
-#include "tests/runtime/runtime_test_helpers.h"
+#include "tests/support/layers.h"
+#include "tests/support/message_pump.h"
+
+using testsupport::DuplicateThreadHandle;
+using testsupport::PumpUntil;
 
 namespace {
 
 class ThreadsTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(StartRuntime()); }
+    void SetUp() override { ASSERT_TRUE(testsupport::StartRuntime()); }
     void TearDown() override {
         ThreadStopAll();
         ThreadCloseAll();
@@ -20,19 +24,32 @@ DWORD WINAPI Quick(LPVOID) {
     return 7;
 }
 
-DWORD WINAPI DelayForever(LPVOID) {
+// Delays without end, after setting the event it is given, if any. Its exit code tells whether
+// the delay ended through a stop.
+DWORD WINAPI DelayForever(LPVOID begun) {
+    if (begun != nullptr) {
+        SetEvent(static_cast<HANDLE>(begun));
+    }
     Delay(INFINITE);
-    return 0;
+    return ThreadStopRequested() ? 1 : 0;
 }
 
+// The exit code of a thread that waited for its event to the end.
+constexpr DWORD RELEASED = 2;
 DWORD WINAPI WaitForEvent(LPVOID event) {
     WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
-    return 0;
+    return RELEASED;
+}
+
+DWORD ExitCode(HANDLE thread) {
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    return code;
 }
 
 // Pumps meanwhile: a window of the thread may talk to this thread's windows as it goes.
 bool Ends(HANDLE thread, DWORD milliseconds = 5000) {
-    return WaitUntil([thread] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; },
+    return PumpUntil([thread] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; },
                      milliseconds);
 }
 
@@ -70,20 +87,23 @@ TEST_F(ThreadsTest, EndedThreadsArePrunedOnTheNextCreationAndTheirHandlesClosed)
 }
 
 TEST_F(ThreadsTest, KillStopsTheDelayAtOnceAndDropsTheRecord) {
-    const int32_t number = ThreadCreate(DelayForever, 0);
+    HANDLE begun = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const int32_t number = ThreadCreate(DelayForever, reinterpret_cast<intptr_t>(begun));
     ASSERT_NE(number, 0);
     HANDLE registered = ThreadFindRunning(number);
     HANDLE own = DuplicateThreadHandle(number);
     ASSERT_NE(own, nullptr);
-    Sleep(50);
+    ASSERT_TRUE(PumpUntil([begun] { return WaitForSingleObject(begun, 0) == WAIT_OBJECT_0; }));
     EXPECT_EQ(WaitForSingleObject(own, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
     ThreadKill(number);
     EXPECT_EQ(ThreadFindRunning(number), nullptr);
     EXPECT_FALSE(HandleIsOpen(registered));
     EXPECT_TRUE(Ends(own, 1000));
+    EXPECT_EQ(ExitCode(own), 1u) << "the delay ended before the stop";
     EXPECT_GT(ThreadCreate(Quick, 0), number);
     CloseHandle(own);
+    CloseHandle(begun);
 
     ThreadKill(0);
     ThreadKill(number);
@@ -115,17 +135,15 @@ TEST_F(ThreadsTest, NoActionRunsAfterKillReturns) {
         const int32_t number = ThreadCreate(ActUntilStopped, 0);
         HANDLE own = DuplicateThreadHandle(number);
         ASSERT_NE(own, nullptr);
-        ASSERT_TRUE(WaitUntil([] { return actionsFinished >= 2 + 0; }));
-        Sleep(round % 5);
+        ASSERT_TRUE(PumpUntil([] { return actionsFinished >= 2 + 0; }));
+        Sleep(round % 5); // the kill comes at a different point of the loop each round
         ThreadKill(number);
         const LONG started = actionsStarted;
         EXPECT_EQ(actionsFinished, started);
-        Sleep(30);
-        EXPECT_EQ(actionsStarted, started);
+        // Once the thread has ended nothing can start any more: what started before is all.
         ASSERT_TRUE(Ends(own, 1000));
-        DWORD exitCode = 0;
-        GetExitCodeThread(own, &exitCode);
-        EXPECT_EQ(exitCode, 1u);
+        EXPECT_EQ(actionsStarted, started);
+        EXPECT_EQ(ExitCode(own), 1u);
         CloseHandle(own);
     }
 }
@@ -151,11 +169,14 @@ TEST_F(ThreadsTest, CloseAllForgetsThreadsButLeavesThemRunning) {
     EXPECT_EQ(ThreadFindRunning(a), nullptr);
     EXPECT_EQ(ThreadFindRunning(b), nullptr);
     EXPECT_FALSE(HandleIsOpen(registeredA));
-    EXPECT_EQ(WaitForSingleObject(ownA, 100), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForSingleObject(ownA, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_EQ(WaitForSingleObject(ownB, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     SetEvent(release);
     EXPECT_TRUE(Ends(ownA));
     EXPECT_TRUE(Ends(ownB));
+    // Each ran on until its event was set: neither was ended from outside.
+    EXPECT_EQ(ExitCode(ownA), RELEASED);
+    EXPECT_EQ(ExitCode(ownB), RELEASED);
     CloseHandle(ownA);
     CloseHandle(ownB);
     CloseHandle(release);

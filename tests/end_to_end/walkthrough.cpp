@@ -16,7 +16,12 @@
 #include <string>
 #include "app/drive_plan.h"
 #include "runtime/string_workspace.h"
-#include "tools/driver/driver.h"
+#include "tests/end_to_end/driver.h"
+#include "tests/support/expected_square.h"
+#include "tests/support/main_window_catalogue.h"
+#include "tests/support/port_trace.h"
+
+using namespace testsupport;
 
 namespace {
 
@@ -24,7 +29,7 @@ constexpr DWORD WINDOW_TIMEOUT_MS = 30000;
 constexpr DWORD BOX_TIMEOUT_MS = 10000;
 constexpr DWORD SQUARE_TIMEOUT_MS = 60000;
 // The walk-through keeps the program's step count, and its delay unless given one.
-constexpr int STEPS = 100;
+constexpr int SQUARE_STEPS = 100;
 const char* const DEFAULT_DELAY = "5";
 
 void Say(const std::string& line) {
@@ -101,13 +106,13 @@ int main(int argc, char** argv) {
     SettingsRefusal refusal = {};
     const bool refused =
         withSettings && !ReadSettingsFile(settingsPath.c_str(), &settings, &refusal);
-    driver::SideBytes sides;
-    driver::WiredSides(settings.wiring, sides);
+    SideBytes sides;
+    WiredSides(settings.wiring, sides);
     const std::vector<unsigned> expected =
-        driver::SquareBytes(STEPS, sides, static_cast<int>(settings.pretravel));
+        SquareBytes(SQUARE_STEPS, sides, static_cast<int>(settings.pretravel));
     // The waits the program's plan has for this square, ramps included.
     DrivePlan plan;
-    DrivePlanBegin(&plan, {888, STEPS, delay, settings, 0});
+    DrivePlanBegin(&plan, {888, SQUARE_STEPS, delay, settings, 0});
     std::vector<uint64_t> planned;
     uint64_t plannedTime = 0;
     for (PlannedWrite write; DrivePlanNext(&plan, &write);) {
@@ -130,11 +135,11 @@ int main(int argc, char** argv) {
     Say("the window \"" + driver::WindowText(window) + "\" is open");
 
     if (delayGiven) {
-        driver::Type(driver::Gadget(window, 7), delayText);
-        driver::WaitForText(driver::Gadget(window, 7), delayText, BOX_TIMEOUT_MS);
+        driver::Type(driver::Gadget(window, DELAY), delayText);
+        driver::WaitForText(driver::Gadget(window, DELAY), delayText, BOX_TIMEOUT_MS);
         Say(std::string("delay ") + delayText + " ms");
     }
-    driver::Click(driver::Gadget(window, 8));
+    driver::Click(driver::Gadget(window, START));
     if (!AnswerBox(program, "Fertig?", BOX_TIMEOUT_MS)) {
         // A kalibrix.ini the program refuses, for one.
         HWND error = program.FindMessageBox("Fehler");
@@ -147,17 +152,17 @@ int main(int argc, char** argv) {
     }
 
     // The stand-in draws a true square: both sides 25 mm, both diagonals 25 * sqrt(2) mm.
-    driver::Type(driver::Gadget(window, 11), "25");
-    driver::Type(driver::Gadget(window, 19), "25");
-    driver::Type(driver::Gadget(window, 23), "35,36");
-    driver::Type(driver::Gadget(window, 24), "35,36");
-    driver::Click(driver::Gadget(window, 16));
+    driver::Type(driver::Gadget(window, SIDE_X), "25");
+    driver::Type(driver::Gadget(window, SIDE_Y), "25");
+    driver::Type(driver::Gadget(window, DIAGONAL_FROM_START), "35,36");
+    driver::Type(driver::Gadget(window, OTHER_DIAGONAL), "35,36");
+    driver::Click(driver::Gadget(window, CALCULATE));
     // The angle is written last.
-    const std::string angle = driver::WaitForAnyText(driver::Gadget(window, 26), BOX_TIMEOUT_MS);
-    const std::string shown = driver::WindowText(driver::Gadget(window, 12));
-    const std::string perMm = driver::WindowText(driver::Gadget(window, 18));
-    const std::string shownY = driver::WindowText(driver::Gadget(window, 20));
-    const std::string perMmY = driver::WindowText(driver::Gadget(window, 21));
+    const std::string angle = driver::WaitForAnyText(driver::Gadget(window, ANGLE), BOX_TIMEOUT_MS);
+    const std::string shown = driver::WindowText(driver::Gadget(window, MM_PER_STEP_X));
+    const std::string perMm = driver::WindowText(driver::Gadget(window, STEPS_PER_MM_X));
+    const std::string shownY = driver::WindowText(driver::Gadget(window, MM_PER_STEP_Y));
+    const std::string perMmY = driver::WindowText(driver::Gadget(window, STEPS_PER_MM_Y));
     Say("sides 25 mm, diagonals 35,36 mm, \"Berechnen!\" shows X " + shown + " mm per step and " +
         perMm + " steps per mm, Y " + shownY + " and " + perMmY + ", angle " + angle);
 
@@ -179,10 +184,10 @@ int main(int argc, char** argv) {
     }
     Say("closed, exit code " + std::to_string(exitCode));
 
-    const std::vector<driver::PortWrite> trace = driver::ReadTrace(program.TracePath());
+    const std::vector<PortWrite> trace = ReadTrace(program.TracePath());
     std::set<unsigned> ports;
     std::vector<unsigned> bytes;
-    for (const driver::PortWrite& write : trace) {
+    for (const PortWrite& write : trace) {
         ports.insert(write.port);
         bytes.push_back(write.value);
     }
@@ -206,7 +211,7 @@ int main(int argc, char** argv) {
                     "kalibrix.ini at " + refusal.key);
     }
     if (bytes != expected) {
-        std::string square = "the square of 4 sides of " + std::to_string(STEPS) + " steps";
+        std::string square = "the square of 4 sides of " + std::to_string(SQUARE_STEPS) + " steps";
         if (settings.pretravel > 0) {
             square += " after a pre-travel of " + std::to_string(settings.pretravel) + " steps";
         }

@@ -25,8 +25,15 @@
 #include "gui/event_wait.h"
 #include "gui/numbered_windows.h"
 #include "runtime/fine_wait.h"
-#include "tests/runtime/runtime_test_helpers.h"
-#include "tools/driver/driver.h"
+#include "runtime/libraries.h"
+#include "runtime/threads.h"
+#include "tests/support/layers.h"
+#include "tests/support/port_trace.h"
+
+using testsupport::DuplicateThreadHandle;
+using testsupport::PortWrite;
+using testsupport::ReadTrace;
+using testsupport::WindowsPath;
 
 namespace {
 
@@ -78,7 +85,7 @@ std::vector<uint64_t> PlannedWaits() {
 
 // Draws the order on the stand-in, the window's thread taking the progress as the program's
 // does, and returns the trace.
-std::vector<driver::PortWrite> DrawOnTheStandIn(const char* trace) {
+std::vector<PortWrite> DrawOnTheStandIn(const char* trace) {
     DeleteFileA(trace);
     SetEnvironmentVariableA("KALIBRIX_PORT_TRACE", trace);
     if (LibraryOpen(0, WindowsPath(KALIBRIX_STANDIN_INPOUT32).c_str()) == 0) {
@@ -93,7 +100,7 @@ std::vector<driver::PortWrite> DrawOnTheStandIn(const char* trace) {
         WaitEvent(10);
     }
     LibraryCloseAll();
-    return driver::ReadTrace(trace);
+    return ReadTrace(trace);
 }
 
 struct Figures {
@@ -103,7 +110,7 @@ struct Figures {
     double time, ideal;             // seconds, from the first write to the last
 };
 
-Figures Measure(const std::vector<driver::PortWrite>& writes, double delay) {
+Figures Measure(const std::vector<PortWrite>& writes, double delay) {
     Figures figures = {1e30, 0, 0, 0, 0, 0, 0};
     const std::vector<uint64_t> planned = PlannedWaits();
     size_t over = 0;
@@ -128,7 +135,7 @@ Figures Measure(const std::vector<driver::PortWrite>& writes, double delay) {
     return figures;
 }
 
-bool Check(const std::vector<driver::PortWrite>& writes) {
+bool Check(const std::vector<PortWrite>& writes) {
     const std::vector<uint64_t> planned = PlannedWaits();
     if (writes.size() != planned.size() || writeReturns.size() != writes.size()) {
         std::printf("%zu writes, %zu planned: the drive did not draw its square\n", writes.size(),
@@ -140,7 +147,7 @@ bool Check(const std::vector<driver::PortWrite>& writes) {
 
 bool Microstepped(uint64_t delay, const char* trace) {
     order = {888, 16000, delay, DEFAULT_DRIVE_SETTINGS, 0};
-    const std::vector<driver::PortWrite> writes = DrawOnTheStandIn(trace);
+    const std::vector<PortWrite> writes = DrawOnTheStandIn(trace);
     if (!Check(writes)) {
         return false;
     }
@@ -174,7 +181,7 @@ DWORD WINAPI Baseline(LPVOID count) {
 
 bool DefaultSquare(const char* trace) {
     order = {888, 100, 5000, DEFAULT_DRIVE_SETTINGS, 0};
-    const std::vector<driver::PortWrite> writes = DrawOnTheStandIn(trace);
+    const std::vector<PortWrite> writes = DrawOnTheStandIn(trace);
     if (!Check(writes)) {
         return false;
     }
@@ -201,7 +208,7 @@ bool DefaultSquare(const char* trace) {
 bool Ramped(const char* trace) {
     order = {888, 16000, 50, DEFAULT_DRIVE_SETTINGS, 0};
     order.settings.ramp = 2000;
-    const std::vector<driver::PortWrite> writes = DrawOnTheStandIn(trace);
+    const std::vector<PortWrite> writes = DrawOnTheStandIn(trace);
     if (!Check(writes)) {
         return false;
     }
@@ -270,8 +277,8 @@ bool OneCore(const char* trace) {
 } // namespace
 
 int main() {
-    if (!StartRuntime()) {
-        std::printf("the runtime did not start\n");
+    if (!testsupport::StartWindowLayer()) {
+        std::printf("the runtime and the window layer did not start\n");
         return 1;
     }
     AppStateInit();
@@ -279,10 +286,9 @@ int main() {
     QueryPerformanceFrequency(&counter);
     frequency = counter.QuadPart;
     // The drive's reports go to a window of the layer, as in the program.
-    if (!InitWindowLayer() ||
-        (App.mainWindow = reinterpret_cast<HWND>(OpenNumberedWindow(
+    if ((App.mainWindow = reinterpret_cast<HWND>(OpenNumberedWindow(
              14, 0, 0, 100, 100, "Kalibrix", WS_CAPTION | WINDOW_INVISIBLE))) == nullptr) {
-        std::printf("the window layer did not start\n");
+        std::printf("the window for the drive's reports did not open\n");
         return 1;
     }
     char folder[MAX_PATH];

@@ -7,9 +7,10 @@
 #include "gui/event_wait.h"
 #include "gui/gadgets.h"
 #include "gui/numbered_windows.h"
-#include "tests/interaction/layer_setup.h"
+#include "tests/support/layers.h"
+#include "tests/support/message_pump.h"
 
-using interaction::WaitEvents;
+using testsupport::CollectEvents;
 
 namespace {
 
@@ -26,7 +27,7 @@ bool IsLiveBrush(HBRUSH brush) {
 class GadgetColoursTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        interaction::StartLayer();
+        ASSERT_TRUE(testsupport::StartWindowLayer());
         window = reinterpret_cast<HWND>(
             OpenNumberedWindow(WINDOW, 150, 150, 300, 200, "colours", WS_CAPTION | WS_SYSMENU));
         ASSERT_NE(window, nullptr);
@@ -35,11 +36,11 @@ class GadgetColoursTest : public ::testing::Test {
         ASSERT_NE(CreateStringGadget(FIELD, 10, 70, 120, 20, "field"), 0);
         ASSERT_NE(CreateStringGadget(READ_ONLY_FIELD, 10, 100, 120, 20, "read", ES_READONLY), 0);
         ASSERT_NE(CreateButtonGadget(BUTTON, 10, 130, 120, 20, "button"), 0);
-        WaitEvents(50);
+        CollectEvents();
     }
     void TearDown() override {
         CloseNumberedWindow(WINDOW);
-        WaitEvents(30);
+        CollectEvents();
         EXPECT_EQ(BrushCacheSize(), 0) << "a brush outlived its gadgets";
     }
 
@@ -118,13 +119,17 @@ TEST_F(GadgetColoursTest, BackgroundAnswersTheGadgetsOwnBrush) {
 
     // The painted label shows the colour, through the platform's own paint.
     HWND control = GadgetHandle(TEXT_A);
+    const auto corner = [control] {
+        HDC context = GetDC(control);
+        RECT client;
+        GetClientRect(control, &client);
+        const COLORREF colour = GetPixel(context, client.right - 2, client.bottom - 2);
+        ReleaseDC(control, context);
+        return colour;
+    };
     RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    WaitEvents(50);
-    HDC context = GetDC(control);
-    RECT client;
-    GetClientRect(control, &client);
-    EXPECT_EQ(GetPixel(context, client.right - 2, client.bottom - 2), BLUE);
-    ReleaseDC(control, context);
+    testsupport::EventsUntil([&corner] { return corner() == BLUE; });
+    EXPECT_EQ(corner(), BLUE);
 }
 
 TEST_F(GadgetColoursTest, MessagesTheKindsDoNotAnswer) {
@@ -181,7 +186,7 @@ TEST_F(GadgetColoursTest, ClosingTheWindowDeletesEveryBrush) {
     }
     EXPECT_EQ(BrushCacheSize(), 3);
     CloseNumberedWindow(WINDOW);
-    WaitEvents(30);
+    CollectEvents();
     for (HBRUSH brush : brushes)
         EXPECT_EQ(GetObjectType(brush), 0u);
     EXPECT_EQ(BrushCacheSize(), 0);
@@ -197,7 +202,7 @@ TEST_F(GadgetColoursTest, WhichSelectsTheColour) {
 
     // Which = 3 changes nothing but still redraws the control.
     HWND control = GadgetHandle(FIELD);
-    WaitEvents(30);
+    CollectEvents();
     ValidateRect(control, nullptr);
     ASSERT_FALSE(GetUpdateRect(control, nullptr, FALSE));
     ASSERT_TRUE(SetGadgetColour(FIELD, 3, GREEN));

@@ -6,7 +6,7 @@
 #include <process.h>
 #include <vector>
 
-#include "runtime/memory_heaps.h"
+#include "tests/support/layers.h"
 
 namespace {
 
@@ -17,8 +17,7 @@ bool IsLiveBrush(HBRUSH brush) {
 class BrushCacheTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        ASSERT_TRUE(MainHeapCreate());
-        ASSERT_TRUE(NodeHeapCreate());
+        ASSERT_TRUE(testsupport::StartWindowLayer());
         ASSERT_TRUE(BrushCacheInit());
     }
     void TearDown() override { EXPECT_EQ(BrushCacheSize(), 0) << "a brush was left in the cache"; }

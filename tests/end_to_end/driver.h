@@ -6,16 +6,8 @@
 #include <windows.h>
 #include <string>
 #include <vector>
-#include "app/settings_file.h"
 
 namespace driver {
-
-// One line of the stand-in library's trace.
-struct PortWrite {
-    long long microseconds;
-    unsigned port;
-    unsigned value;
-};
 
 // The folder of the running program, without a trailing backslash.
 std::string OwnFolder();
@@ -53,8 +45,8 @@ class Program {
     const std::string& Folder() const { return folder_; }
     const std::string& TracePath() const { return tracePath_; }
 
-    // The main window (class "WindowClass_14") once it is shown with all its gadgets and the
-    // program waits for input; null on time-out or when the program ends first.
+    // The main window once it is shown with all its gadgets and the program waits for input;
+    // null on time-out or when the program ends first.
     HWND WaitForWindow(DWORD timeoutMs);
     // A message box ("#32770") of the program with this title; null on time-out.
     HWND WaitForMessageBox(const char* title, DWORD timeoutMs);
@@ -104,23 +96,14 @@ bool Answers(HWND window, DWORD timeoutMs);
 // How many handles the process holds, counted in the system's handle table; 0 when the system
 // does not tell.
 size_t HandleCount(DWORD processId);
+// How many threads the process runs. A drive runs in a thread of its own: once the count is back
+// to that of the idle program, no drive runs and the one that ran has written all it will.
+size_t ThreadCount(DWORD processId);
+// Waits until the process runs at most `count` threads; returns how many it runs.
+size_t WaitForThreadCount(DWORD processId, size_t count, DWORD timeoutMs);
 
-// The trace so far (empty when there is no trace file).
-std::vector<PortWrite> ReadTrace(const std::string& path);
-// Waits until the trace has at least `count` writes; returns how many it has.
+// Waits until the port trace has at least `count` writes; returns how many it has.
 size_t WaitForWrites(const std::string& path, size_t count, DWORD timeoutMs);
-// Each side's step byte and its byte at rest (its direction alone), in side order.
-using SideBytes = unsigned[4][2];
-// Without kalibrix.ini: 2/0, 8/0, 3/1, 12/4.
-extern const SideBytes DEFAULT_SIDES;
-// The sides' bytes on the pins and levels of a kalibrix.ini.
-void WiredSides(const PortWiring& wiring, SideBytes& sides);
-// The bytes the drive writes for a square of `steps` steps per side: each side sets its
-// direction alone (0, 0, 1, 4 by default), then pulses `steps` times (2/0, 8/0, 3/1, 12/4). A
-// pre-travel of `pretravel` steps comes first, as four runs built like sides: X back, X forward,
-// Y back, Y forward (the bytes of sides 3, 1, 4 and 2).
-std::vector<unsigned> SquareBytes(int steps, const SideBytes& sides = DEFAULT_SIDES,
-                                  int pretravel = 0);
 
 // Writes a file with these bytes; false on failure.
 bool WriteFileText(const std::string& path, const std::string& text);

@@ -4,21 +4,17 @@
 
 #include "gui/event_wait.h"
 #include "gui/numbered_windows.h"
-#include "tests/interaction/layer_setup.h"
-#include "tests/interaction/pump.h"
+#include "tests/support/layers.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/test_windows.h"
 
-using interaction::BringToFront;
-using interaction::TypeKey;
-using interaction::WaitEvents;
+using testsupport::BringToFront;
+using testsupport::CollectEvents;
+using testsupport::PressKey;
 
 namespace {
 
 constexpr intptr_t RICH_WINDOW = 6;
-
-void PressAndWait(WORD key, bool shift) {
-    TypeKey(key, shift);
-    WaitEvents(120);
-}
 
 // Classes that answer the options query like an editable rich-text control. Class names are
 // compared case-blind by the platform, so the two names differ in more than case.
@@ -38,7 +34,7 @@ HWND CreateClassControl(HWND parent, const char* className, DWORD style, int y) 
 // The accelerator lookup leaves Tab to an editable control whose class begins with "Rich"
 // (case-sensitive); read-only ones and Shift+Tab still move the focus.
 TEST(RichTextTab, EditableRichTextControlsKeepTheTab) {
-    interaction::StartLayer();
+    ASSERT_TRUE(testsupport::StartWindowLayer());
     ASSERT_NE(LoadLibraryA("riched20.dll"), nullptr);
     for (const char* name : {"RICHLABEL", "RichField"}) {
         WNDCLASSA wc = {};
@@ -75,9 +71,10 @@ TEST(RichTextTab, EditableRichTextControlsKeepTheTab) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         SetFocus(row.from);
-        WaitEvents(50);
+        CollectEvents();
         ASSERT_EQ(GetFocus(), row.from);
-        PressAndWait(VK_TAB, row.shift);
+        // Where the focus stays, only the thread's taking of the key tells that Tab was handled.
+        ASSERT_TRUE(PressKey(VK_TAB, row.shift)) << "the key press never arrived";
         EXPECT_EQ(GetFocus(), row.expected);
     }
     // The Tab it kept arrived as input.
@@ -85,7 +82,7 @@ TEST(RichTextTab, EditableRichTextControlsKeepTheTab) {
     GetWindowTextA(editable, text, sizeof text);
     EXPECT_STREQ(text, "\t");
     CloseNumberedWindow(RICH_WINDOW);
-    WaitEvents(50);
+    CollectEvents();
 }
 
 } // namespace

@@ -11,7 +11,12 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include "tools/driver/driver.h"
+#include "tests/end_to_end/driver.h"
+#include "tests/support/expected_square.h"
+#include "tests/support/main_window_catalogue.h"
+#include "tests/support/port_trace.h"
+
+using namespace testsupport;
 
 namespace {
 
@@ -19,34 +24,8 @@ constexpr DWORD START_TIMEOUT_MS = 30000;
 constexpr DWORD BOX_TIMEOUT_MS = 10000;
 constexpr DWORD SQUARE_TIMEOUT_MS = 60000;
 constexpr DWORD EXIT_TIMEOUT_MS = 10000;
-// How long the tests watch for something that must not happen.
-constexpr DWORD QUIET_MS = 500;
 // Bits 1 and 3 of the port byte: the X and Y step lines.
 constexpr unsigned STEP_LINES = 0x0A;
-
-// Waits until a drive with `writesLeft` writes of `delayMs` to go when it was stopped at
-// `stoppedAt` would have drawn them and said "Fertig!", had the stop failed: a check for its
-// "Fertig!" can fail only after that.
-void WaitPastTheEndOfAStoppedDrive(DWORD stoppedAt, size_t writesLeft, DWORD delayMs) {
-    const DWORD end = static_cast<DWORD>(writesLeft) * delayMs + QUIET_MS;
-    const DWORD passed = GetTickCount() - stoppedAt;
-    if (passed < end) {
-        Sleep(end - passed);
-    }
-}
-
-const char* const TEXT_NO_LIBRARY = "Konnte 'inpout32.dll' nicht laden...";
-const char* const TEXT_CHECK_FAILED = "Trage eine g\xFCltige LPT-Adresse, eine g\xFCltige "
-                                      "Schrittanzahl und ein g\xFCltiges Delay ein!";
-const char* const TEXT_READY = "Setze den Stift mittig auf ein Blatt Papier...";
-const char* const TEXT_STOPPED = "'Stop' wurde bet\xE4tigt, Taktausgabe wurde zwangsbeendet!";
-const char* const TEXT_DONE =
-    "Das Quadrat wurde erfolgreich gemalt, trage nun die Seitenl\xE4nge ein!";
-const char* const TEXT_NOTICE = "Kalibrix V1 \x96 Schrittweiten-Kalibrierung f\xFCr Fr\xE4sen";
-const char* const TEXT_DRIVER_CLOSED =
-    "Der Treiber von 'inpout32.dll' ist nicht geladen, darum erreicht Kalibrix den Port nicht. "
-    "Starte Kalibrix einmal mit Rechtsklick, 'Als Administrator ausf\xFChren'; unter Windows 11 "
-    "kann die Speicher-Integrit\xE4t (Kernisolierung) den Treiber sperren.";
 
 std::string BuildFolder() {
     return driver::JoinPath(driver::OwnFolder(), "..");
@@ -102,17 +81,24 @@ class EndToEnd : public ::testing::Test {
         ASSERT_TRUE(program_.Prepare(TestFolder(), ProgramFile(), library, settings))
             << "cannot prepare " << TestFolder();
         ASSERT_TRUE(program_.Start());
+        ASSERT_NO_FATAL_FAILURE(WaitForWindow());
+    }
+
+    // Waits for the main window, and counts the threads of the program while it waits for input.
+    void WaitForWindow() {
         window_ = program_.WaitForWindow(START_TIMEOUT_MS);
         ASSERT_NE(nullptr, window_) << "the main window did not open";
+        idleThreads_ = driver::ThreadCount(program_.ProcessId());
+        ASSERT_NE(0u, idleThreads_) << "the system does not count threads";
     }
 
     HWND Gadget(int number) { return driver::Gadget(window_, number); }
 
     // Sets the three inputs of the start command.
     void SetInputs(const char* port, const char* steps, const char* delay) {
-        ASSERT_TRUE(driver::SetText(Gadget(15), port));
-        ASSERT_TRUE(driver::SetText(Gadget(5), steps));
-        ASSERT_TRUE(driver::SetText(Gadget(7), delay));
+        ASSERT_TRUE(driver::SetText(Gadget(PORT), port));
+        ASSERT_TRUE(driver::SetText(Gadget(STEPS), steps));
+        ASSERT_TRUE(driver::SetText(Gadget(DELAY), delay));
     }
 
     // Expects the box with this title and text, and confirms it.
@@ -130,18 +116,62 @@ class EndToEnd : public ::testing::Test {
 
     // Presses the start button and confirms "Fertig?".
     void StartSquare() {
-        driver::Click(Gadget(8));
+        driver::Click(Gadget(START));
         Confirm("Fertig?", TEXT_READY);
     }
 
-    size_t Writes() { return driver::ReadTrace(program_.TracePath()).size(); }
+    size_t Writes() { return ReadTrace(program_.TracePath()).size(); }
+
+    // The titles of the program's boxes that are up, read without a message: the thread of a
+    // box may not answer.
+    std::string BoxesUp() {
+        std::string titles;
+        for (HWND box : program_.MessageBoxes()) {
+            wchar_t text[64] = L"";
+            InternalGetWindowText(box, text, 64);
+            char narrow[64] = "";
+            WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+            titles += std::string(" \"") + narrow + "\"";
+        }
+        return titles.empty() ? " none" : titles;
+    }
+
+    // A character typed into a free field behind what the program was sent: once the field shows
+    // it, the window's thread has dispatched all that came before, also inside the loop of a box
+    // that is up. With no box up, the program has handled it all.
+    void WaitForTypedMarker() {
+        driver::Type(Gadget(SIDE_Y), "1");
+        ASSERT_EQ("1", driver::WaitForText(Gadget(SIDE_Y), "1", BOX_TIMEOUT_MS))
+            << "the typed marker was lost; boxes up:" << BoxesUp();
+        ASSERT_TRUE(driver::SetText(Gadget(SIDE_Y), ""));
+    }
 
     // A harmless click queued behind what the program was sent: once its result shows, the
-    // program has handled all that came before.
+    // program has handled all that came before. A click of the same button still pending must
+    // not pass for it, so the typed marker goes first.
     void WaitForMarker() {
-        ASSERT_TRUE(driver::SetText(Gadget(12), ""));
-        driver::Click(Gadget(16));
-        ASSERT_NE("", driver::WaitForAnyText(Gadget(12), BOX_TIMEOUT_MS)) << "the marker was lost";
+        ASSERT_NO_FATAL_FAILURE(WaitForTypedMarker());
+        ASSERT_TRUE(driver::SetText(Gadget(MM_PER_STEP_X), ""));
+        driver::Click(Gadget(CALCULATE));
+        ASSERT_NE("", driver::WaitForAnyText(Gadget(MM_PER_STEP_X), BOX_TIMEOUT_MS))
+            << "the marker was lost; boxes up:" << BoxesUp();
+    }
+
+    // No drive of the program runs: its threads are as many as while it waited idle. What the
+    // drive wrote is all in the trace then, and what it reported is in the window's queue.
+    void WaitUntilNoDriveRuns() {
+        ASSERT_GE(idleThreads_,
+                  driver::WaitForThreadCount(program_.ProcessId(), idleThreads_, SQUARE_TIMEOUT_MS))
+            << "the drive's thread did not end";
+    }
+
+    // Nothing more is to come: the program has handled all it was sent (a marker), no drive runs
+    // (one started by mistake has ended too), and what that drive reported is handled (a second
+    // marker). What the program wrote and shows is final then.
+    void WaitUntilSettled() {
+        ASSERT_NO_FATAL_FAILURE(WaitForMarker());
+        ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
+        ASSERT_NO_FATAL_FAILURE(WaitForMarker());
     }
 
     void CloseAndExpectExitCodeZero() {
@@ -151,6 +181,7 @@ class EndToEnd : public ::testing::Test {
 
     driver::Program program_;
     HWND window_ = nullptr;
+    size_t idleThreads_ = 0;
 };
 
 // The size of a text at the default GUI font, which every gadget uses; with DT_WORDBREAK broken
@@ -174,68 +205,18 @@ bool ShowsWholeText(HWND field) {
     return TextSize(driver::WindowText(field), room, DT_SINGLELINE).cx <= room;
 }
 
-struct GadgetRow {
-    int number;
-    const char* className;
-    int x, y, width, height;
-    const char* text;
-    DWORD style;   // bits that must be set
-    DWORD absent;  // bits that must be clear
-    DWORD exStyle; // WS_EX_CLIENTEDGE expected or not
-};
-
-const DWORD TEXT_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP;
-const DWORD STRING_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL;
-const DWORD BUTTON_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP;
-
-// In creation order, which is the order of the children and of the Tab cycle.
-const GadgetRow MAIN_GADGETS[] = {
-    {1, "Static", 0, 360, 262, 30, TEXT_NOTICE, TEXT_STYLE | SS_CENTER, WS_TABSTOP, 0},
-    {2, "Static", 10, 0, 250, 70,
-     "Ermittele mit diesem Programm die Weite eines Schrittes deiner Fr\xE4se! Gib eine "
-     "Schrittanzahl an, das Programm zeichnet ein Quadrat mit der angegebenen Schrittzahl und "
-     "rechnet dir die Schrittweite eines Schrittes aus!",
-     TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
-    {3, "Static", 10, 100, 100, 20, "Anzahl der Schritte:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
-    {4, "Static", 10, 70, 100, 30, "Deine dezimale LPT-Adresse:", TEXT_STYLE,
-     WS_TABSTOP | SS_CENTER, 0},
-    {15, "Edit", 110, 75, 140, 20, "888", STRING_STYLE | ES_NUMBER, ES_READONLY, WS_EX_CLIENTEDGE},
-    {5, "Edit", 110, 100, 140, 20, "100", STRING_STYLE | ES_NUMBER, ES_READONLY, WS_EX_CLIENTEDGE},
-    {6, "Static", 10, 120, 90, 20, "Wartezeit in ms:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
-    {7, "Edit", 110, 120, 140, 20, "5", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
-    {8, "Button", 10, 150, 240, 20, "Mal mir ein Quadrat!", BUTTON_STYLE, 0, 0},
-    {9, "Button", 10, 170, 240, 20, "STOP!", BUTTON_STYLE, 0, 0},
-    {27, "Static", 104, 195, 74, 15, "X", TEXT_STYLE | SS_CENTER, WS_TABSTOP, 0},
-    {28, "Static", 182, 195, 74, 15, "Y", TEXT_STYLE | SS_CENTER, WS_TABSTOP, 0},
-    {10, "Static", 10, 210, 94, 20, "Seitenl\xE4nge in mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
-    {11, "Edit", 104, 210, 74, 20, "", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
-    {19, "Edit", 182, 210, 74, 20, "", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
-    {12, "Edit", 104, 235, 74, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
-    {20, "Edit", 182, 235, 74, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
-    {17, "Static", 10, 260, 94, 20, "Schritte je mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
-    {18, "Edit", 104, 260, 74, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
-    {21, "Edit", 182, 260, 74, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
-    {22, "Static", 10, 285, 94, 20, "Diagonalen in mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
-    {23, "Edit", 104, 285, 74, 20, "", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
-    {24, "Edit", 182, 285, 74, 20, "", STRING_STYLE, ES_NUMBER | ES_READONLY, WS_EX_CLIENTEDGE},
-    {25, "Static", 10, 310, 94, 20, "Winkel X zu Y:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
-    {26, "Edit", 104, 310, 152, 20, "", STRING_STYLE | ES_READONLY, ES_NUMBER, WS_EX_CLIENTEDGE},
-    {16, "Button", 10, 335, 240, 20, "Berechnen!", BUTTON_STYLE, 0, 0},
-    {13, "Static", 10, 235, 94, 20, "Schrittweite in mm:", TEXT_STYLE, WS_TABSTOP | SS_CENTER, 0},
-};
-
 TEST_F(EndToEnd, MainWindowAndItsTwentySevenGadgets) {
     ASSERT_NO_FATAL_FAILURE(Launch());
 
-    EXPECT_EQ("WindowClass_14", driver::ClassName(window_));
-    EXPECT_EQ("Kalibrix", driver::WindowText(window_));
+    EXPECT_EQ(MAIN_WINDOW_CLASS, driver::ClassName(window_));
+    EXPECT_EQ(MAIN_WINDOW_TITLE, driver::WindowText(window_));
     RECT outer, inner;
     GetWindowRect(window_, &outer);
     GetClientRect(window_, &inner);
-    EXPECT_EQ(429, outer.left);
-    EXPECT_EQ(123, outer.top);
-    EXPECT_EQ(262, inner.right);
-    EXPECT_EQ(390, inner.bottom);
+    EXPECT_EQ(MAIN_WINDOW_PLACE.x, outer.left);
+    EXPECT_EQ(MAIN_WINDOW_PLACE.y, outer.top);
+    EXPECT_EQ(MAIN_WINDOW_INNER.cx, inner.right);
+    EXPECT_EQ(MAIN_WINDOW_INNER.cy, inner.bottom);
     const DWORD style = static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE));
     EXPECT_EQ(static_cast<DWORD>(WS_CAPTION | WS_SYSMENU), style & (WS_CAPTION | WS_SYSMENU));
     EXPECT_EQ(0u, style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
@@ -290,19 +271,19 @@ TEST_F(EndToEnd, MainWindowAndItsTwentySevenGadgets) {
 
 TEST_F(EndToEnd, StartWithTheDefaultsDrawsTheSquareOnPort888) {
     ASSERT_NO_FATAL_FAILURE(Launch());
-    driver::Click(Gadget(8));
+    driver::Click(Gadget(START));
     HWND ready = program_.WaitForMessageBox("Fertig?", BOX_TIMEOUT_MS);
     ASSERT_NE(nullptr, ready);
     EXPECT_EQ(TEXT_READY, driver::MessageBoxText(ready));
-    Sleep(QUIET_MS);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
     EXPECT_EQ(0u, Writes()) << "nothing is written before the user confirms";
     // The port field changed after the start's check, by the user or another program, is not
     // what the drive writes to.
-    ASSERT_TRUE(driver::SetText(Gadget(15), "632"));
+    ASSERT_TRUE(driver::SetText(Gadget(PORT), "632"));
     ASSERT_TRUE(driver::AnswerMessageBox(ready));
 
     ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
-    const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+    const std::vector<PortWrite> trace = ReadTrace(program_.TracePath());
     ASSERT_EQ(804u, trace.size());
     std::vector<unsigned> bytes;
     long long shortestGap = -1;
@@ -314,11 +295,11 @@ TEST_F(EndToEnd, StartWithTheDefaultsDrawsTheSquareOnPort888) {
             shortestGap = shortestGap < 0 || gap < shortestGap ? gap : shortestGap;
         }
     }
-    EXPECT_EQ(driver::SquareBytes(100), bytes);
+    EXPECT_EQ(SquareBytes(100), bytes);
     // A step interval shorter than asked can stall a motor: none is below the 5 ms.
     EXPECT_GE(shortestGap, 5000);
 
-    Sleep(QUIET_MS);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
     EXPECT_EQ(804u, Writes()) << "no write after the square";
     CloseAndExpectExitCodeZero();
 }
@@ -369,9 +350,9 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_NO_FATAL_FAILURE(SetInputs(c.port, c.steps, c.delay));
-        driver::Click(Gadget(8));
+        driver::Click(Gadget(START));
         ASSERT_NO_FATAL_FAILURE(Confirm("Fehler", TEXT_CHECK_FAILED));
-        Sleep(100);
+        ASSERT_NO_FATAL_FAILURE(WaitForMarker());
         EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig?"));
     }
     // kalibrix.ini beside the program, with valid fields: the message names the file and the key.
@@ -403,14 +384,14 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
     for (const auto& file : refusedFiles) {
         SCOPED_TRACE(file.name);
         ASSERT_TRUE(program_.PlaceSettings(file.settings));
-        driver::Click(Gadget(8));
+        driver::Click(Gadget(START));
         ASSERT_NO_FATAL_FAILURE(
             Confirm("Fehler", ("In " + program_.SettingsPath() + " muss " + file.mustBe).c_str()));
-        Sleep(100);
+        ASSERT_NO_FATAL_FAILURE(WaitForMarker());
         EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig?"));
     }
     ASSERT_TRUE(program_.PlaceSettings(""));
-    Sleep(QUIET_MS);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
     EXPECT_EQ(0u, Writes());
 
     // The highest values pass: the drive sets the direction on port 65535 and waits 49 days.
@@ -421,44 +402,44 @@ TEST_F(EndToEnd, FailingChecksStartNothing) {
     ASSERT_NO_FATAL_FAILURE(SetInputs((std::string(1100, '0') + "888").c_str(), "1", "1"));
     ASSERT_NO_FATAL_FAILURE(StartSquare());
     ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
-    std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+    std::vector<PortWrite> trace = ReadTrace(program_.TracePath());
     ASSERT_FALSE(trace.empty());
     EXPECT_EQ(65535u, trace.front().port);
     EXPECT_EQ(0u, trace.front().value);
     trace.erase(trace.begin());
     std::vector<unsigned> bytes;
-    for (const driver::PortWrite& write : trace) {
+    for (const PortWrite& write : trace) {
         EXPECT_EQ(888u, write.port);
         bytes.push_back(write.value);
     }
-    EXPECT_EQ(driver::SquareBytes(1), bytes);
+    EXPECT_EQ(SquareBytes(1), bytes);
     CloseAndExpectExitCodeZero();
 }
 
 TEST_F(EndToEnd, StopEndsTheDriveAtOnceAndANewStartWorks) {
     ASSERT_NO_FATAL_FAILURE(Launch());
     // With no drive the stop still reports.
-    driver::Click(Gadget(9));
+    driver::Click(Gadget(STOP));
     ASSERT_NO_FATAL_FAILURE(Confirm("Stop...", TEXT_STOPPED));
 
     // 324 waits of 10 ms: the drive is well under way when the stop comes.
     ASSERT_NO_FATAL_FAILURE(SetInputs("888", "40", "10"));
     ASSERT_NO_FATAL_FAILURE(StartSquare());
     ASSERT_GE(driver::WaitForWrites(program_.TracePath(), 20, SQUARE_TIMEOUT_MS), 20u);
-    driver::Click(Gadget(9));
+    driver::Click(Gadget(STOP));
     HWND stopped = program_.WaitForMessageBox("Stop...", BOX_TIMEOUT_MS);
     ASSERT_NE(nullptr, stopped);
-    const DWORD stoppedAt = GetTickCount();
     EXPECT_EQ(TEXT_STOPPED, driver::MessageBoxText(stopped));
-    // The box comes after the stop has taken effect: nothing is written while it is up.
+    // The box comes after the stop has taken effect: nothing is written while it is up, until
+    // the drive's thread has ended.
     const size_t atStop = Writes();
-    Sleep(QUIET_MS);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
     EXPECT_EQ(atStop, Writes()) << "a write after the stop";
     ASSERT_LT(atStop, 324u);
-    EXPECT_EQ(0u, driver::ReadTrace(program_.TracePath()).back().value & STEP_LINES)
+    EXPECT_EQ(0u, ReadTrace(program_.TracePath()).back().value & STEP_LINES)
         << "the stop left a step line high";
     ASSERT_TRUE(driver::AnswerMessageBox(stopped));
-    WaitPastTheEndOfAStoppedDrive(stoppedAt, 324 - atStop, 10);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilSettled());
     EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!")) << "a stopped drive reports nothing";
     EXPECT_EQ(atStop, Writes());
 
@@ -466,16 +447,16 @@ TEST_F(EndToEnd, StopEndsTheDriveAtOnceAndANewStartWorks) {
     ASSERT_NO_FATAL_FAILURE(SetInputs("888", "2", "1"));
     ASSERT_NO_FATAL_FAILURE(StartSquare());
     ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
-    const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+    const std::vector<PortWrite> trace = ReadTrace(program_.TracePath());
     ASSERT_EQ(atStop + 20, trace.size());
     std::vector<unsigned> bytes;
     for (size_t i = atStop; i < trace.size(); ++i) {
         bytes.push_back(trace[i].value);
     }
-    EXPECT_EQ(driver::SquareBytes(2), bytes);
+    EXPECT_EQ(SquareBytes(2), bytes);
 
     // A second stop after the drive has ended still reports.
-    driver::Click(Gadget(9));
+    driver::Click(Gadget(STOP));
     ASSERT_NO_FATAL_FAILURE(Confirm("Stop...", TEXT_STOPPED));
     CloseAndExpectExitCodeZero();
 }
@@ -496,7 +477,7 @@ TEST_F(EndToEnd, RefusingFertigStartsNothing) {
         ASSERT_GE(driver::WaitForWrites(program_.TracePath(), running, SQUARE_TIMEOUT_MS), running);
         // A square wrongly started by the refusal would write at once and soon say "Fertig!".
         ASSERT_NO_FATAL_FAILURE(SetInputs("888", "1", "1"));
-        driver::Click(Gadget(8));
+        driver::Click(Gadget(START));
         HWND ready = program_.WaitForMessageBox("Fertig?", BOX_TIMEOUT_MS);
         ASSERT_NE(nullptr, ready);
         const size_t asked = Writes();
@@ -506,7 +487,7 @@ TEST_F(EndToEnd, RefusingFertigStartsNothing) {
             Sleep(10);
         }
         ASSERT_FALSE(IsWindow(ready)) << "the box did not close";
-        Sleep(QUIET_MS);
+        ASSERT_NO_FATAL_FAILURE(WaitUntilSettled());
         EXPECT_EQ(asked, Writes()) << "the machine moved after the user backed out";
         EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!"));
     }
@@ -523,7 +504,7 @@ TEST_F(EndToEnd, RepeatedSquaresLeaveNoHandlesBehind) {
         SCOPED_TRACE("round " + std::to_string(round));
         ASSERT_NO_FATAL_FAILURE(StartSquare());
         ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
-        Sleep(100); // the drive thread ends after its box
+        ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns()); // the drive's thread ends after its box
         if (round == 2) {
             handlesBefore = driver::HandleCount(program_.ProcessId());
         }
@@ -539,7 +520,6 @@ TEST_F(EndToEnd, RepeatedSquaresLeaveNoHandlesBehind) {
 
 TEST_F(EndToEnd, CalculateShowsEachAxisAndTheAngleBetweenThem) {
     ASSERT_NO_FATAL_FAILURE(Launch());
-    const char* const INVALID = "ung\xFCltig";
     struct Case {
         const char* side; // X
         const char* steps;
@@ -561,56 +541,59 @@ TEST_F(EndToEnd, CalculateShowsEachAxisAndTheAngleBetweenThem) {
         {"12,5", "100", "0.125000", "8.000"},
         {"12.5", "100", "0.125000", "8.000"},
         {"2.5e1", "100", "0.250000", "4.000"},
-        {"", "100", INVALID, INVALID},
-        {"0", "100", INVALID, INVALID},
-        {"-4", "100", INVALID, INVALID},
-        {"abc", "100", INVALID, INVALID},
+        {"", "100", TEXT_INVALID, TEXT_INVALID},
+        {"0", "100", TEXT_INVALID, TEXT_INVALID},
+        {"-4", "100", TEXT_INVALID, TEXT_INVALID},
+        {"abc", "100", TEXT_INVALID, TEXT_INVALID},
         // No step count above 0 to divide by: never "inf".
-        {"25", "0", INVALID, INVALID},
-        {"25", "", INVALID, INVALID},
+        {"25", "0", TEXT_INVALID, TEXT_INVALID},
+        {"25", "", TEXT_INVALID, TEXT_INVALID},
         {"0.5", "4", "0.125000", "8.000"},
         // Microstepping: the rounded travel per step, inverted, would give 2557.5.
         {"10", "25600", "0.000391", "2560.000"},
         {"10,3", "25600", "0.000402", "2485.437"},
         // Y from its own side and the same step count.
         {"25", "100", "0.250000", "4.000", "12,5", "0.125000", "8.000"},
-        {"25", "100", "0.250000", "4.000", "abc", INVALID, INVALID},
+        {"25", "100", "0.250000", "4.000", "abc", TEXT_INVALID, TEXT_INVALID},
         // The angle between the axes from the diagonals, d1 from the start corner.
         {"100", "100", "1.000000", "1.000", "100", "1.000000", "1.000", "141,42", "141,42",
          "90.00\xB0 (0.00 mm auf 100 mm)"},
         {"100", "100", "1.000000", "1.000", "100", "1.000000", "1.000", "141", "142",
          "90.41\xB0 (0.71 mm auf 100 mm)"},
-        {"100", "100", "1.000000", "1.000", "100", "1.000000", "1.000", "141", "", INVALID},
+        {"100", "100", "1.000000", "1.000", "100", "1.000000", "1.000", "141", "", TEXT_INVALID},
         // |d1^2 - d2^2| above 4ab: no parallelogram of sides 100 and 25 has these diagonals.
-        {"100", "100", "1.000000", "1.000", "25", "0.250000", "4.000", "130", "20", INVALID},
+        {"100", "100", "1.000000", "1.000", "25", "0.250000", "4.000", "130", "20", TEXT_INVALID},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("X \"") + c.side + "\", Y \"" + c.sideY + "\", steps \"" +
                      c.steps + "\", diagonals \"" + c.diagonalFromStart + "\", \"" +
                      c.otherDiagonal + "\"");
         // Typed, so the field's own rules apply as they would to a user.
-        driver::Type(Gadget(11), c.side);
-        driver::Type(Gadget(19), c.sideY);
-        driver::Type(Gadget(23), c.diagonalFromStart);
-        driver::Type(Gadget(24), c.otherDiagonal);
-        driver::Type(Gadget(5), c.steps);
+        driver::Type(Gadget(SIDE_X), c.side);
+        driver::Type(Gadget(SIDE_Y), c.sideY);
+        driver::Type(Gadget(DIAGONAL_FROM_START), c.diagonalFromStart);
+        driver::Type(Gadget(OTHER_DIAGONAL), c.otherDiagonal);
+        driver::Type(Gadget(STEPS), c.steps);
         // Results that were never written would show as this.
-        for (int result : {12, 18, 20, 21, 26}) {
+        for (int result : {MM_PER_STEP_X, STEPS_PER_MM_X, MM_PER_STEP_Y, STEPS_PER_MM_Y, ANGLE}) {
             ASSERT_TRUE(driver::SetText(Gadget(result), "?"));
         }
-        driver::Click(Gadget(16));
+        driver::Click(Gadget(CALCULATE));
         // The angle is written last.
-        EXPECT_EQ(c.angle, driver::WaitForText(Gadget(26), c.angle, BOX_TIMEOUT_MS));
-        const std::pair<int, const char*> results[] = {
-            {12, c.shown}, {18, c.stepsPerMm}, {20, c.shownY}, {21, c.stepsPerMmY}, {26, c.angle}};
+        EXPECT_EQ(c.angle, driver::WaitForText(Gadget(ANGLE), c.angle, BOX_TIMEOUT_MS));
+        const std::pair<int, const char*> results[] = {{MM_PER_STEP_X, c.shown},
+                                                       {STEPS_PER_MM_X, c.stepsPerMm},
+                                                       {MM_PER_STEP_Y, c.shownY},
+                                                       {STEPS_PER_MM_Y, c.stepsPerMmY},
+                                                       {ANGLE, c.angle}};
         for (const auto& result : results) {
             EXPECT_EQ(result.second, driver::WindowText(Gadget(result.first)));
             EXPECT_TRUE(ShowsWholeText(Gadget(result.first))) << "gadget " << result.first;
         }
     }
     // The step-count field takes digits only.
-    driver::Type(Gadget(5), "1x0");
-    EXPECT_EQ("10", driver::WaitForText(Gadget(5), "10", BOX_TIMEOUT_MS));
+    driver::Type(Gadget(STEPS), "1x0");
+    EXPECT_EQ("10", driver::WaitForText(Gadget(STEPS), "10", BOX_TIMEOUT_MS));
     EXPECT_TRUE(program_.FindMessageBox("Fehler") == nullptr);
     CloseAndExpectExitCodeZero();
 }
@@ -623,13 +606,13 @@ TEST_F(EndToEnd, CloseBoxEndsTheProgramAlsoWhileADriveRuns) {
     const DWORD closed = GetTickCount();
     driver::Close(window_);
     // The drive would need some 16 s more; the program does not wait for it.
-    EXPECT_EQ(0u, program_.WaitForExit(EXIT_TIMEOUT_MS));
+    ASSERT_EQ(0u, program_.WaitForExit(EXIT_TIMEOUT_MS));
     EXPECT_LT(GetTickCount() - closed, 5000u);
     const size_t atExit = Writes();
     EXPECT_LT(atExit, 804u);
-    EXPECT_EQ(0u, driver::ReadTrace(program_.TracePath()).back().value & STEP_LINES)
+    EXPECT_EQ(0u, ReadTrace(program_.TracePath()).back().value & STEP_LINES)
         << "closing left a step line high";
-    Sleep(QUIET_MS);
+    // The process has ended, and every thread of it: no write can follow.
     EXPECT_EQ(atExit, Writes());
 }
 
@@ -661,18 +644,21 @@ TEST_F(EndToEnd, FailedStartLeavesTheRunningDriveAlone) {
                   before + 4);
         ASSERT_TRUE(program_.PlaceSettings(row.settings));
         ASSERT_NO_FATAL_FAILURE(SetInputs("888", "1", row.delay));
-        driver::Click(Gadget(8));
+        driver::Click(Gadget(START));
         if (row.answerWhenDrawn) {
             ASSERT_NE(nullptr, program_.WaitForMessageBox("Fehler", BOX_TIMEOUT_MS));
-            const size_t drawn = before + driver::SquareBytes(10).size();
+            const size_t drawn = before + SquareBytes(10).size();
             ASSERT_EQ(drawn, driver::WaitForWrites(program_.TracePath(), drawn, SQUARE_TIMEOUT_MS));
-            Sleep(QUIET_MS); // the completion comes meanwhile, into the box's loop
+            // Once the drive's thread has ended its completion waits in the queue, and the box's
+            // loop has dispatched it once a character typed behind it shows.
+            ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
+            ASSERT_NO_FATAL_FAILURE(WaitForTypedMarker());
             EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!")) << "two boxes at once";
         }
         ASSERT_NO_FATAL_FAILURE(Confirm("Fehler", row.message.c_str()));
         ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
 
-        const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+        const std::vector<PortWrite> trace = ReadTrace(program_.TracePath());
         std::vector<unsigned> bytes;
         for (size_t i = before; i < trace.size(); ++i) {
             bytes.push_back(trace[i].value);
@@ -681,7 +667,7 @@ TEST_F(EndToEnd, FailedStartLeavesTheRunningDriveAlone) {
                     << "write " << i;
             }
         }
-        EXPECT_EQ(driver::SquareBytes(10), bytes);
+        EXPECT_EQ(SquareBytes(10), bytes);
     }
     CloseAndExpectExitCodeZero();
 }
@@ -700,8 +686,7 @@ TEST_F(EndToEnd, KalibrixIniBesideTheProgramSetsTheWiringAndThePreTravel) {
     ASSERT_TRUE(driver::WriteFileText(driver::JoinPath(current, "kalibrix.ini"),
                                       "[Anschluss]\r\nXTakt=1\r\n"));
     ASSERT_TRUE(program_.Start(current));
-    window_ = program_.WaitForWindow(START_TIMEOUT_MS);
-    ASSERT_NE(nullptr, window_) << "the main window did not open";
+    ASSERT_NO_FATAL_FAILURE(WaitForWindow());
     ASSERT_NO_FATAL_FAILURE(SetInputs("888", "5", "1"));
 
     // The step lines idle high: each side sets its direction with both at 1 (pins 2 and 4),
@@ -709,7 +694,7 @@ TEST_F(EndToEnd, KalibrixIniBesideTheProgramSetsTheWiringAndThePreTravel) {
     // Y forward on the same pins and levels before the square.
     // With a ramp of 3 steps from 20 ms to the 1 ms of the field each run's first step is due
     // 6.36 ms after its start, two halves of at least 3181 us.
-    const driver::SideBytes sides = {{4, 5}, {1, 5}, {6, 7}, {9, 13}};
+    const SideBytes sides = {{4, 5}, {1, 5}, {6, 7}, {9, 13}};
     const struct {
         const char* name;
         std::string settings;
@@ -726,13 +711,13 @@ TEST_F(EndToEnd, KalibrixIniBesideTheProgramSetsTheWiringAndThePreTravel) {
         ASSERT_TRUE(program_.PlaceSettings(row.settings));
         ASSERT_NO_FATAL_FAILURE(StartSquare());
         ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
-        const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+        const std::vector<PortWrite> trace = ReadTrace(program_.TracePath());
         std::vector<unsigned> bytes;
         for (size_t i = before; i < trace.size(); ++i) {
             EXPECT_EQ(888u, trace[i].port);
             bytes.push_back(trace[i].value);
         }
-        EXPECT_EQ(driver::SquareBytes(5, sides, row.pretravel), bytes);
+        EXPECT_EQ(SquareBytes(5, sides, row.pretravel), bytes);
         // Each side: its direction, then its first step's rise and fall, each a half apart.
         const size_t square = before + (row.pretravel > 0 ? 4 * (2 * row.pretravel + 1) : 0);
         for (size_t side = square; side + 3 <= trace.size(); side += 11) {
@@ -771,8 +756,8 @@ TEST_F(EndToEnd, NoFertigForASquareThatReachedNoPort) {
         SCOPED_TRACE(row.name);
         ASSERT_NO_FATAL_FAILURE(Launch(row.library, row.settings));
         ASSERT_NO_FATAL_FAILURE(SetInputs("53264", "1", "1"));
-        driver::Click(Gadget(8));
-        std::vector<unsigned> expected = driver::SquareBytes(1);
+        driver::Click(Gadget(START));
+        std::vector<unsigned> expected = SquareBytes(1);
         if (row.refusedAtStart != nullptr) {
             ASSERT_NO_FATAL_FAILURE(Confirm("Fehler", row.refusedAtStart));
             expected.clear();
@@ -788,9 +773,9 @@ TEST_F(EndToEnd, NoFertigForASquareThatReachedNoPort) {
         }
         ASSERT_NO_FATAL_FAILURE(WaitForMarker());
         EXPECT_TRUE(program_.MessageBoxes().empty()) << "a box after the program was done";
-        EXPECT_EQ(TEXT_NOTICE, driver::WindowText(Gadget(1)));
+        EXPECT_EQ(TEXT_NOTICE, driver::WindowText(Gadget(NOTICE)));
         std::vector<unsigned> bytes;
-        for (const driver::PortWrite& write : driver::ReadTrace(program_.TracePath())) {
+        for (const PortWrite& write : ReadTrace(program_.TracePath())) {
             EXPECT_EQ(53264u, write.port);
             bytes.push_back(write.value);
         }
@@ -810,7 +795,7 @@ TEST_F(EndToEnd, ALongSquareShowsHowFarItHasCome) {
     const DWORD start = GetTickCount();
     while (program_.FindMessageBox("Fertig!") == nullptr) {
         ASSERT_LT(GetTickCount() - start, SQUARE_TIMEOUT_MS) << "the square did not end";
-        const std::string line = driver::WindowText(Gadget(1));
+        const std::string line = driver::WindowText(Gadget(NOTICE));
         int side = 0, percent = 0, left = 0;
         char unit[8] = "";
         // The dots are read as characters: the runtime's sscanf matches no byte past 0x7F.
@@ -831,21 +816,22 @@ TEST_F(EndToEnd, ALongSquareShowsHowFarItHasCome) {
         Sleep(50);
     }
     EXPECT_GE(percentages.size(), 3u) << "the line showed too little of the square's progress";
-    EXPECT_EQ(TEXT_NOTICE, driver::WaitForText(Gadget(1), TEXT_NOTICE, BOX_TIMEOUT_MS));
+    EXPECT_EQ(TEXT_NOTICE, driver::WaitForText(Gadget(NOTICE), TEXT_NOTICE, BOX_TIMEOUT_MS));
     ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE));
 
     ASSERT_NO_FATAL_FAILURE(StartSquare());
     const DWORD shown = GetTickCount();
-    while (driver::WindowText(Gadget(1)).compare(0, 6, "Seite ") != 0) {
+    while (driver::WindowText(Gadget(NOTICE)).compare(0, 6, "Seite ") != 0) {
         ASSERT_LT(GetTickCount() - shown, BOX_TIMEOUT_MS) << "no progress line";
         Sleep(20);
     }
-    driver::Click(Gadget(9));
+    driver::Click(Gadget(STOP));
     ASSERT_NE(nullptr, program_.WaitForMessageBox("Stop...", BOX_TIMEOUT_MS));
-    EXPECT_EQ(TEXT_NOTICE, driver::WindowText(Gadget(1)));
+    EXPECT_EQ(TEXT_NOTICE, driver::WindowText(Gadget(NOTICE)));
     ASSERT_NO_FATAL_FAILURE(Confirm("Stop...", TEXT_STOPPED));
     ASSERT_NO_FATAL_FAILURE(WaitForMarker());
-    EXPECT_EQ(TEXT_NOTICE, driver::WindowText(Gadget(1))) << "a stopped drive's progress came back";
+    EXPECT_EQ(TEXT_NOTICE, driver::WindowText(Gadget(NOTICE)))
+        << "a stopped drive's progress came back";
     CloseAndExpectExitCodeZero();
 }
 
@@ -857,30 +843,29 @@ TEST_F(EndToEnd, SecondStartStopsTheRunningDriveBeforeItAsks) {
     ASSERT_NO_FATAL_FAILURE(StartSquare());
     ASSERT_GE(driver::WaitForWrites(program_.TracePath(), 10, SQUARE_TIMEOUT_MS), 10u);
     ASSERT_NO_FATAL_FAILURE(SetInputs("888", "2", "1"));
-    driver::Click(Gadget(8));
+    driver::Click(Gadget(START));
     HWND ready = program_.WaitForMessageBox("Fertig?", BOX_TIMEOUT_MS);
     ASSERT_NE(nullptr, ready);
-    const DWORD askedAt = GetTickCount();
     const size_t atQuestion = Writes();
     ASSERT_LT(atQuestion, 324u);
-    Sleep(QUIET_MS);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilNoDriveRuns());
     EXPECT_EQ(atQuestion, Writes()) << "the machine moved while the user places the pen";
     ASSERT_TRUE(driver::AnswerMessageBox(ready));
     ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
-    WaitPastTheEndOfAStoppedDrive(askedAt, 324 - atQuestion, 10);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilSettled());
     EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig!")) << "the first drive went on";
 
-    const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+    const std::vector<PortWrite> trace = ReadTrace(program_.TracePath());
     ASSERT_EQ(atQuestion + 20, trace.size());
     std::vector<unsigned> first, second;
     for (size_t i = 0; i < trace.size(); ++i) {
         (i < atQuestion ? first : second).push_back(trace[i].value);
     }
-    std::vector<unsigned> expected = driver::SquareBytes(40);
+    std::vector<unsigned> expected = SquareBytes(40);
     expected.resize(atQuestion);
     EXPECT_EQ(expected, first);
     EXPECT_EQ(0u, first.back() & STEP_LINES) << "the stop left a step line high";
-    EXPECT_EQ(driver::SquareBytes(2), second);
+    EXPECT_EQ(SquareBytes(2), second);
     CloseAndExpectExitCodeZero();
 }
 
@@ -891,12 +876,12 @@ TEST_F(EndToEnd, SecondStartStopsTheRunningDriveBeforeItAsks) {
 TEST_F(EndToEnd, AFastSquareOnOneCoreKeepsItsDelayAndStops) {
     ASSERT_NO_FATAL_FAILURE(Launch());
     ASSERT_TRUE(SetProcessAffinityMask(program_.ProcessHandle(), 1));
-    driver::Type(Gadget(7), "0,05");
-    ASSERT_EQ("0,05", driver::WaitForText(Gadget(7), "0,05", BOX_TIMEOUT_MS));
-    driver::Type(Gadget(5), "2000");
+    driver::Type(Gadget(DELAY), "0,05");
+    ASSERT_EQ("0,05", driver::WaitForText(Gadget(DELAY), "0,05", BOX_TIMEOUT_MS));
+    driver::Type(Gadget(STEPS), "2000");
     ASSERT_NO_FATAL_FAILURE(StartSquare());
     ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
-    std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+    std::vector<PortWrite> trace = ReadTrace(program_.TracePath());
     std::vector<unsigned> bytes;
     long long shortestGap = -1;
     for (size_t i = 0; i < trace.size(); ++i) {
@@ -906,32 +891,32 @@ TEST_F(EndToEnd, AFastSquareOnOneCoreKeepsItsDelayAndStops) {
             shortestGap = shortestGap < 0 || gap < shortestGap ? gap : shortestGap;
         }
     }
-    EXPECT_EQ(driver::SquareBytes(2000), bytes);
+    EXPECT_EQ(SquareBytes(2000), bytes);
     EXPECT_GE(shortestGap, 50);
 
-    driver::Type(Gadget(5), "1000000");
+    driver::Type(Gadget(STEPS), "1000000");
     ASSERT_NO_FATAL_FAILURE(StartSquare());
     const DWORD started = GetTickCount();
-    while (driver::WindowText(Gadget(1)).compare(0, 6, "Seite ") != 0) {
+    while (driver::WindowText(Gadget(NOTICE)).compare(0, 6, "Seite ") != 0) {
         ASSERT_LT(GetTickCount() - started, BOX_TIMEOUT_MS) << "no progress line";
         Sleep(20);
     }
-    driver::Click(Gadget(9));
+    driver::Click(Gadget(STOP));
     ASSERT_NO_FATAL_FAILURE(Confirm("Stop...", TEXT_STOPPED));
     const size_t atStop = Writes();
-    ASSERT_LT(atStop, bytes.size() + driver::SquareBytes(1000000).size());
-    EXPECT_EQ(0u, driver::ReadTrace(program_.TracePath()).back().value & STEP_LINES)
+    ASSERT_LT(atStop, bytes.size() + SquareBytes(1000000).size());
+    EXPECT_EQ(0u, ReadTrace(program_.TracePath()).back().value & STEP_LINES)
         << "the stop left a step line high";
-    driver::Type(Gadget(5), "1");
+    driver::Type(Gadget(STEPS), "1");
     ASSERT_NO_FATAL_FAILURE(StartSquare());
     ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
-    trace = driver::ReadTrace(program_.TracePath());
-    ASSERT_EQ(atStop + driver::SquareBytes(1).size(), trace.size()) << "a write after the stop";
+    trace = ReadTrace(program_.TracePath());
+    ASSERT_EQ(atStop + SquareBytes(1).size(), trace.size()) << "a write after the stop";
     bytes.clear();
     for (size_t i = atStop; i < trace.size(); ++i) {
         bytes.push_back(trace[i].value);
     }
-    EXPECT_EQ(driver::SquareBytes(1), bytes);
+    EXPECT_EQ(SquareBytes(1), bytes);
     CloseAndExpectExitCodeZero();
 }
 
@@ -944,17 +929,7 @@ class CompletionRace : public EndToEnd {
         for (;;) {
             const std::vector<HWND> boxes = program_.MessageBoxes();
             if (boxes.size() > 1) {
-                // Read without a message: the thread of a box may not answer.
-                std::string titles;
-                for (HWND each : boxes) {
-                    wchar_t text[64] = L"";
-                    InternalGetWindowText(each, text, 64);
-                    char narrow[64] = "";
-                    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr,
-                                        nullptr);
-                    titles += std::string(" \"") + narrow + "\"";
-                }
-                FAIL() << "two boxes at once:" << titles;
+                FAIL() << "two boxes at once:" << BoxesUp();
             }
             // One that went while its title was read was no answer of the program's.
             if (boxes.size() == 1) {
@@ -982,19 +957,19 @@ class CompletionRace : public EndToEnd {
     // and no other "Fertig?" in between.
     void TakeCompletion(HWND box) {
         ASSERT_TRUE(drawing_) << "\"Fertig!\" for a square that was stopped, replaced or reported";
-        const std::vector<driver::PortWrite> trace = driver::ReadTrace(program_.TracePath());
+        const std::vector<PortWrite> trace = ReadTrace(program_.TracePath());
         std::vector<unsigned> bytes;
         for (size_t i = base_; i < trace.size(); ++i) {
             bytes.push_back(trace[i].value);
         }
-        ASSERT_EQ(driver::SquareBytes(1), bytes) << "\"Fertig!\" for a square not drawn whole";
+        ASSERT_EQ(SquareBytes(1), bytes) << "\"Fertig!\" for a square not drawn whole";
         EXPECT_EQ(TEXT_DONE, driver::MessageBoxText(box));
         drawing_ = false;
         ++completed_;
         // The click that lost the race went into the box's loop, where the main window is
         // disabled and a user's click is lost likewise. A click on "Berechnen!" behind it takes
         // its place, so it cannot show its box later, in the middle of another cycle.
-        driver::Click(Gadget(16));
+        driver::Click(Gadget(CALCULATE));
         ASSERT_NO_FATAL_FAILURE(Answer(box));
     }
 
@@ -1044,12 +1019,12 @@ TEST_F(CompletionRace, RapidStopsAndRestartsNeverShowALateFertig) {
     constexpr int CYCLES = 150;
     ASSERT_NO_FATAL_FAILURE(Launch());
     ASSERT_NO_FATAL_FAILURE(SetInputs("888", "1", "1"));
-    const size_t squareWrites = driver::SquareBytes(1).size();
+    const size_t squareWrites = SquareBytes(1).size();
     uint32_t random = 17; // the same cycles in every run
     int stops = 0;
     int restarts = 0;
     HWND box = nullptr;
-    ASSERT_NO_FATAL_FAILURE(ClickFor(8, "Fertig?", &box));
+    ASSERT_NO_FATAL_FAILURE(ClickFor(START, "Fertig?", &box));
     ASSERT_NO_FATAL_FAILURE(ConfirmStart(box));
     for (int cycle = 0; cycle < CYCLES; ++cycle) {
         SCOPED_TRACE("cycle " + std::to_string(cycle));
@@ -1064,17 +1039,17 @@ TEST_F(CompletionRace, RapidStopsAndRestartsNeverShowALateFertig) {
         Sleep((pick >> 5) % 3);
         if ((pick >> 7) % 2 == 0) {
             ++stops;
-            ASSERT_NO_FATAL_FAILURE(ClickFor(9, "Stop...", &box));
+            ASSERT_NO_FATAL_FAILURE(ClickFor(STOP, "Stop...", &box));
             drawing_ = false;
             EXPECT_EQ(TEXT_STOPPED, driver::MessageBoxText(box));
             ASSERT_NO_FATAL_FAILURE(Answer(box));
             // The stopped drive's progress, posted before the stop, never shows after it.
             ASSERT_NO_FATAL_FAILURE(WaitForMarker());
-            EXPECT_EQ(TEXT_NOTICE, driver::WindowText(Gadget(1)));
-            ASSERT_NO_FATAL_FAILURE(ClickFor(8, "Fertig?", &box));
+            EXPECT_EQ(TEXT_NOTICE, driver::WindowText(Gadget(NOTICE)));
+            ASSERT_NO_FATAL_FAILURE(ClickFor(START, "Fertig?", &box));
         } else {
             ++restarts;
-            ASSERT_NO_FATAL_FAILURE(ClickFor(8, "Fertig?", &box));
+            ASSERT_NO_FATAL_FAILURE(ClickFor(START, "Fertig?", &box));
         }
         drawing_ = false;
         EXPECT_EQ(TEXT_READY, driver::MessageBoxText(box));
@@ -1086,7 +1061,7 @@ TEST_F(CompletionRace, RapidStopsAndRestartsNeverShowALateFertig) {
     ASSERT_NO_FATAL_FAILURE(WaitForBox(&box, &title));
     ASSERT_EQ("Fertig!", title);
     ASSERT_NO_FATAL_FAILURE(TakeCompletion(box));
-    Sleep(QUIET_MS);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilSettled());
     EXPECT_TRUE(program_.MessageBoxes().empty());
     std::printf("Completion race: %d cycles of a one-step square with 1 ms waits, %d stopped and "
                 "%d restarted; %d squares reported \"Fertig!\" (%d before a click made "
@@ -1167,10 +1142,10 @@ TEST_F(EndToEnd, OnWindowsXpItStartsDrawsTheSquareAndCloses) {
     ASSERT_NO_FATAL_FAILURE(StartSquare());
     ASSERT_NO_FATAL_FAILURE(Confirm("Fertig!", TEXT_DONE, SQUARE_TIMEOUT_MS));
     std::vector<unsigned> bytes;
-    for (const driver::PortWrite& write : driver::ReadTrace(program_.TracePath())) {
+    for (const PortWrite& write : ReadTrace(program_.TracePath())) {
         bytes.push_back(write.value);
     }
-    EXPECT_EQ(driver::SquareBytes(100), bytes);
+    EXPECT_EQ(SquareBytes(100), bytes);
     CloseAndExpectExitCodeZero();
 }
 
@@ -1210,11 +1185,11 @@ TEST_F(EndToEnd, UnusablePortLibraryEndsWithTheErrorMessage) {
         ASSERT_NE(nullptr, box);
         EXPECT_EQ(TEXT_NO_LIBRARY, driver::MessageBoxText(box));
         for (HWND window : program.VisibleWindows()) {
-            EXPECT_NE("WindowClass_14", driver::ClassName(window)) << "no window opens";
+            EXPECT_NE(MAIN_WINDOW_CLASS, driver::ClassName(window)) << "no window opens";
         }
         ASSERT_TRUE(driver::AnswerMessageBox(box));
         EXPECT_EQ(0u, program.WaitForExit(EXIT_TIMEOUT_MS));
-        EXPECT_TRUE(driver::ReadTrace(program.TracePath()).empty());
+        EXPECT_TRUE(ReadTrace(program.TracePath()).empty());
     }
 }
 
@@ -1292,23 +1267,23 @@ TEST_F(EndToEnd, ForgedMessagesStartNothing) {
     HWND owner = CreateWindowExA(0, "Static", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);
     HWND stranger = CreateWindowExA(0, "Button", "", WS_CHILD, 0, 0, 10, 10, owner,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(8)),
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(START)),
                                     GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(nullptr, stranger);
-    const LPARAM startButton = reinterpret_cast<LPARAM>(Gadget(8));
+    const LPARAM startButton = reinterpret_cast<LPARAM>(Gadget(START));
     EXPECT_TRUE(PostEach({
-        {window_, 13100, 8, 0},
-        {window_, 13103, 8, 0},
-        {window_, 13103, 8, startButton},
-        {window_, WM_COMMAND, MAKEWPARAM(8, BN_CLICKED), reinterpret_cast<LPARAM>(stranger)},
-        {Gadget(15), WM_NCDESTROY, 0, 0},
-        {Gadget(15), WM_DESTROY, 0, 0},
+        {window_, 13100, START, 0},
+        {window_, 13103, START, 0},
+        {window_, 13103, START, startButton},
+        {window_, WM_COMMAND, MAKEWPARAM(START, BN_CLICKED), reinterpret_cast<LPARAM>(stranger)},
+        {Gadget(PORT), WM_NCDESTROY, 0, 0},
+        {Gadget(PORT), WM_DESTROY, 0, 0},
     }));
     const DWORD thread = GetWindowThreadProcessId(window_, nullptr);
-    EXPECT_TRUE(PostThreadMessageA(thread, 13100, 8, 0));
+    EXPECT_TRUE(PostThreadMessageA(thread, 13100, START, 0));
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(window_, 13103, 8, 0, SMTO_ABORTIFHUNG, BOX_TIMEOUT_MS, &result);
-    Sleep(QUIET_MS);
+    SendMessageTimeoutA(window_, 13103, START, 0, SMTO_ABORTIFHUNG, BOX_TIMEOUT_MS, &result);
+    ASSERT_NO_FATAL_FAILURE(WaitUntilSettled());
     DestroyWindow(owner);
     EXPECT_EQ(nullptr, program_.FindMessageBox("Fertig?")) << "a forged message started a square";
     EXPECT_EQ(drawn, Writes());
@@ -1328,8 +1303,8 @@ TEST_F(EndToEnd, JunkPayloadMessagesFromAnotherProcessAreDropped) {
         {window_, 13105, 0, 1},
         {window_, 13106, 12, 0x15},
         {window_, 13105, 0, 0x7FFE0000},
-        {Gadget(15), 13105, 0, 1},
-        {Gadget(8), 13106, 12, 0x15},
+        {Gadget(PORT), 13105, 0, 1},
+        {Gadget(START), 13106, 12, 0x15},
         {window_, 13120, 0, 1},
     }));
     // A notification carries an address of the sender's: from another process, sent or posted,
@@ -1339,13 +1314,14 @@ TEST_F(EndToEnd, JunkPayloadMessagesFromAnotherProcessAreDropped) {
         SendMessageTimeoutA(window_, WM_NOTIFY, 0, junk, SMTO_ABORTIFHUNG, BOX_TIMEOUT_MS, &result);
         PostMessageA(window_, WM_NOTIFY, 0, junk);
     }
-    // The wait after each of them frees the payload the message carried, if it took one.
-    Sleep(QUIET_MS);
+    // The wait after each of them frees the payload the message carried, if it took one: all of
+    // them are taken once a marker queued behind shows.
+    ASSERT_NO_FATAL_FAILURE(WaitForMarker());
     ASSERT_TRUE(driver::Answers(window_, BOX_TIMEOUT_MS)) << "the program no longer answers";
-    driver::Type(Gadget(11), "25");
-    driver::Type(Gadget(5), "100");
-    driver::Click(Gadget(16));
-    EXPECT_EQ("0.250000", driver::WaitForAnyText(Gadget(12), BOX_TIMEOUT_MS));
+    driver::Type(Gadget(SIDE_X), "25");
+    driver::Type(Gadget(STEPS), "100");
+    driver::Click(Gadget(CALCULATE));
+    EXPECT_EQ("0.250000", driver::WaitForText(Gadget(MM_PER_STEP_X), "0.250000", BOX_TIMEOUT_MS));
     CloseAndExpectExitCodeZero();
 }
 

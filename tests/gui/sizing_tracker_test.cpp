@@ -6,11 +6,13 @@
 
 #include "gui/event_wait.h"
 #include "gui/numbered_windows.h"
-#include "tests/interaction/layer_setup.h"
-#include "tests/interaction/pump.h"
+#include "tests/support/layers.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/test_windows.h"
 
-using interaction::Contains;
-using interaction::WaitEvents;
+using testsupport::CollectEvents;
+using testsupport::Contains;
+using testsupport::EventsToMarker;
 
 // Found by argument lookup, so they live beside the platform's types.
 inline bool operator==(const RECT& a, const RECT& b) {
@@ -49,19 +51,19 @@ POINT CursorPos() {
 class SizingTrackerTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        interaction::StartLayer();
+        ASSERT_TRUE(testsupport::StartWindowLayer());
         SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &savedFullDrag, 0);
         window = reinterpret_cast<HWND>(
             OpenNumberedWindow(WINDOW, 200, 150, 400, 300, "sizing", WS_OVERLAPPEDWINDOW));
         if (window) {
             SetWindowSizeLimits(WINDOW, MIN_W, MIN_H, MAX_W, MAX_H);
-            WaitEvents(100);
+            CollectEvents();
             start = WindowRect(window);
         }
     }
     static void TearDownTestSuite() {
         CloseNumberedWindow(WINDOW);
-        WaitEvents(50);
+        CollectEvents();
         SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, savedFullDrag, nullptr, 0);
     }
     void SetUp() override {
@@ -77,7 +79,7 @@ class SizingTrackerTest : public ::testing::Test {
         if (GetCapture())
             ReleaseCapture();
         CloseNumberedWindow(OTHER_WINDOW);
-        WaitEvents(50);
+        CollectEvents();
     }
     static void SetFullDrag(BOOL on) {
         SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, on, nullptr, 0);
@@ -94,12 +96,21 @@ class SizingTrackerTest : public ::testing::Test {
         ScreenToClient(window, &p);
         PostMessageA(window, WM_MOUSEMOVE, MK_LBUTTON,
                      MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)));
-        WaitEvents(50);
+        EventsToMarker();
+    }
+    // Presses the key as a user would, and settles: keyboard sizing moves the pointer, which
+    // comes back as input of its own.
+    static std::vector<int32_t> Press(WORD key) {
+        std::vector<int32_t> events;
+        EXPECT_TRUE(testsupport::PressKey(key, false, &events)) << "the key press never arrived";
+        const std::vector<int32_t> settling = CollectEvents();
+        events.insert(events.end(), settling.begin(), settling.end());
+        return events;
     }
     static void RestoreStart() {
         MoveWindow(window, start.left, start.top, start.right - start.left,
                    start.bottom - start.top, TRUE);
-        WaitEvents(30);
+        CollectEvents();
     }
 
     static BOOL savedFullDrag;
@@ -153,14 +164,14 @@ TEST_F(SizingTrackerTest, MouseSizingFollowsThePointerWithinTheLimits) {
         EXPECT_EQ(tracker->limits.ptMaxTrackSize.x, MAX_W);
         EXPECT_EQ(tracker->limits.ptMaxTrackSize.y, MAX_H);
         EXPECT_EQ(GetCapture(), window);
-        EXPECT_TRUE(Contains(WaitEvents(50), WM_ENTERSIZEMOVE));
+        EXPECT_TRUE(Contains(EventsToMarker(), WM_ENTERSIZEMOVE));
 
         MoveMouseTo(row.pointer.x, row.pointer.y);
         EXPECT_EQ(tracker->rect, row.expected);
         EXPECT_EQ(WindowRect(window), row.expected);
 
         PostMessageA(window, WM_LBUTTONUP, 0, 0);
-        const std::vector<int32_t> events = WaitEvents(80);
+        const std::vector<int32_t> events = EventsToMarker();
         EXPECT_EQ(tracker->active, 0);
         EXPECT_NE(GetCapture(), window);
         EXPECT_TRUE(Contains(events, WM_EXITSIZEMOVE));
@@ -183,48 +194,44 @@ TEST_F(SizingTrackerTest, TheWindowMayCorrectTheRectangle) {
     MoveMouseTo(start.left + 333, (start.top + start.bottom) / 2);
     EXPECT_EQ(WindowRect(window).right - WindowRect(window).left, 300);
     PostMessageA(window, WM_LBUTTONUP, 0, 0);
-    WaitEvents(50);
+    EventsToMarker();
     SetWindowCallback(WINDOW, nullptr);
     EXPECT_EQ(tracker->active, 0);
 }
 
 // Keyboard sizing from the window menu with real key presses through the event wait.
 TEST_F(SizingTrackerTest, ArrowKeysPickEdgesAndStepTenPixels) {
-    ASSERT_TRUE(interaction::BringToFront(window));
+    ASSERT_TRUE(testsupport::BringToFront(window));
     SetFocus(window);
     const LONG L = start.left, T = start.top, R = start.right, B = start.bottom;
     const POINT centre = {(L + R) / 2, (T + B) / 2};
     SetCursorPos(centre.x, centre.y);
-    WaitEvents(50);
+    CollectEvents();
 
     ASSERT_EQ(StartSizing(0), 0);
     EXPECT_EQ(tracker->edge, 0);
     EXPECT_EQ(tracker->restoreCursor, 1);
     EXPECT_EQ(tracker->savedCursor, centre);
-    WaitEvents(50);
+    CollectEvents();
 
-    interaction::TypeKey(VK_LEFT);
-    EXPECT_TRUE(Contains(WaitEvents(150), WM_KEYDOWN)) << "the arrow did not reach the event wait";
+    EXPECT_TRUE(Contains(Press(VK_LEFT), WM_KEYDOWN)) << "the arrow did not reach the event wait";
     EXPECT_EQ(tracker->edge, WMSZ_LEFT);
     EXPECT_EQ(CursorPos(), (POINT{L, centre.y}));
     EXPECT_EQ(WindowRect(window), start) << "picking the edge changed the size";
 
     for (int step = 1; step <= 2; ++step) {
         SCOPED_TRACE(step);
-        interaction::TypeKey(VK_LEFT);
-        WaitEvents(150);
+        Press(VK_LEFT);
         EXPECT_EQ(WindowRect(window), (RECT{L - 10 * step, T, R, B}));
         EXPECT_EQ(CursorPos().x, L - 10 * step);
     }
 
-    interaction::TypeKey(VK_UP);
-    WaitEvents(150);
+    Press(VK_UP);
     EXPECT_EQ(tracker->edge, WMSZ_TOPLEFT);
     EXPECT_EQ(CursorPos(), (POINT{L - 20 + 2, T + 2}));
     EXPECT_EQ(WindowRect(window), (RECT{L - 20, T, R, B}));
 
-    interaction::TypeKey(VK_RETURN);
-    const std::vector<int32_t> events = WaitEvents(150);
+    const std::vector<int32_t> events = Press(VK_RETURN);
     EXPECT_EQ(tracker->active, 0);
     EXPECT_TRUE(Contains(events, WM_EXITSIZEMOVE));
     EXPECT_EQ(WindowRect(window), (RECT{L - 20, T, R, B}));
@@ -241,7 +248,7 @@ TEST_F(SizingTrackerTest, EnterPutsTheCursorBackOnlyWhenTheMouseDidNotMove) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         SetCursorPos(centre.x, centre.y);
-        WaitEvents(50);
+        CollectEvents();
         ASSERT_EQ(StartSizing(0), 0);
         if (row.mouseMoves)
             MoveMouseTo(centre.x, centre.y);
@@ -250,7 +257,7 @@ TEST_F(SizingTrackerTest, EnterPutsTheCursorBackOnlyWhenTheMouseDidNotMove) {
         EXPECT_EQ(SendMessageA(window, WM_KEYDOWN, VK_RETURN, 0), 0);
         EXPECT_EQ(tracker->active, 0);
         EXPECT_EQ(CursorPos(), row.expected);
-        WaitEvents(50);
+        CollectEvents();
         EXPECT_EQ(WindowRect(window), start);
     }
 }
@@ -265,18 +272,18 @@ TEST_F(SizingTrackerTest, EscapeKeepsTheCurrentSize) {
     EXPECT_EQ(WindowRect(window), grown);
     EXPECT_EQ(SendMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0), 0);
     EXPECT_EQ(tracker->active, 0);
-    WaitEvents(50);
+    CollectEvents();
     EXPECT_EQ(WindowRect(window), grown);
 }
 
 TEST_F(SizingTrackerTest, LosingTheCaptureEndsTheSizing) {
-    HWND other = CreateWindowExA(0, interaction::PlainWindowClass(), "", WS_POPUP, 0, 0, 10, 10,
+    HWND other = CreateWindowExA(0, testsupport::PlainWindowClass(), "", WS_POPUP, 0, 0, 10, 10,
                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(other, nullptr);
     ASSERT_EQ(StartSizing(WMSZ_BOTTOM), 0);
     SetCapture(other);
     EXPECT_EQ(tracker->active, 0);
-    EXPECT_TRUE(Contains(WaitEvents(80), WM_EXITSIZEMOVE));
+    EXPECT_TRUE(Contains(EventsToMarker(), WM_EXITSIZEMOVE));
     ReleaseCapture();
     DestroyWindow(other);
 }
@@ -310,7 +317,7 @@ TEST_F(SizingTrackerTest, TakesOnlyTheSizeCommandWithFullWindowDragging) {
     EXPECT_EQ(TrackSizing(window, WM_SYSCOMMAND, SC_SIZE | WMSZ_RIGHT, 0), NOT_HANDLED);
     EXPECT_EQ(tracker->active, 0);
     EXPECT_NE(GetCapture(), window);
-    EXPECT_FALSE(Contains(WaitEvents(50), WM_ENTERSIZEMOVE));
+    EXPECT_FALSE(Contains(EventsToMarker(), WM_ENTERSIZEMOVE));
 }
 
 // A child window's rectangle is placed in its parent's client coordinates.
@@ -332,22 +339,20 @@ TEST_F(SizingTrackerTest, ChildWindowsMoveInTheirParentsCoordinates) {
 // Keys go to the focus: with a control focused, keyboard sizing takes the focus to the window so
 // that the arrows and Enter reach it, and gives it back at the end.
 TEST_F(SizingTrackerTest, KeyboardSizingWithAnEditControlFocused) {
-    ASSERT_TRUE(interaction::BringToFront(window));
+    ASSERT_TRUE(testsupport::BringToFront(window));
     HWND edit = CreateWindowExA(0, "Edit", "abc", WS_CHILD | WS_VISIBLE, 10, 10, 100, 20, window,
                                 nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(edit, nullptr);
     SetFocus(edit);
     SetCursorPos((start.left + start.right) / 2, (start.top + start.bottom) / 2);
-    WaitEvents(50);
+    CollectEvents();
     ASSERT_EQ(GetFocus(), edit);
 
     ASSERT_EQ(StartSizing(0), 0);
-    WaitEvents(50);
-    interaction::TypeKey(VK_RIGHT);
-    WaitEvents(150);
+    CollectEvents();
+    Press(VK_RIGHT);
     EXPECT_EQ(tracker->edge, WMSZ_RIGHT) << "the arrow went to the control";
-    interaction::TypeKey(VK_RETURN);
-    WaitEvents(150);
+    Press(VK_RETURN);
     EXPECT_EQ(tracker->active, 0) << "Enter did not end the sizing";
     EXPECT_EQ(GetFocus(), edit);
     DestroyWindow(edit);

@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/interaction/pump.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/test_windows.h"
 
-using interaction::BringToFront;
-using interaction::PlainWindowClass;
-using interaction::Pump;
+using testsupport::BringToFront;
+using testsupport::PlainWindowClass;
+using testsupport::PumpToMarker;
 
 namespace {
 
@@ -43,15 +44,16 @@ class FocusCycling : public ::testing::Test {
     void TearDown() override {
         if (top)
             DestroyWindow(top);
-        Pump(20);
+        PumpToMarker();
     }
     void Activate() { ASSERT_TRUE(BringToFront(top)) << "the test window did not come to front"; }
-    // Runs one cycle from a given focus and answers where the focus went.
+    // Runs one cycle from a given focus and answers where the focus went, once what each focus
+    // change queued has been handled.
     HWND Cycle(HWND from, int backward) {
         SetFocus(from);
-        Pump(10);
+        PumpToMarker();
         CycleFocus(backward);
-        Pump(10);
+        PumpToMarker();
         return GetFocus();
     }
     HWND top = nullptr;

@@ -1,7 +1,8 @@
-#include "tools/driver/driver.h"
+#include "tests/end_to_end/driver.h"
 
-#include <cstdio>
-#include <cstring>
+#include <tlhelp32.h>
+#include "tests/support/main_window_catalogue.h"
+#include "tests/support/port_trace.h"
 
 namespace driver {
 
@@ -9,9 +10,6 @@ namespace {
 
 // A program that stops answering must not hang the driver.
 constexpr UINT MESSAGE_TIMEOUT_MS = 5000;
-// The label "Schrittweite in mm:", the last row of the main window's gadget table: once it
-// exists, every gadget does.
-constexpr int LAST_GADGET_MADE = 13;
 
 bool IsOfProcess(HWND window, DWORD processId) {
     DWORD owner = 0;
@@ -176,10 +174,11 @@ bool Program::Start(const std::string& currentDirectory) {
 HWND Program::WaitForWindow(DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     do {
-        std::vector<HWND> found = FindWindows(ProcessId(), "WindowClass_14", nullptr, true);
+        std::vector<HWND> found =
+            FindWindows(ProcessId(), testsupport::MAIN_WINDOW_CLASS, nullptr, true);
         // The window shows before its gadgets are made: wait until the last one exists and the
         // program waits for input.
-        if (!found.empty() && GetDlgItem(found.front(), LAST_GADGET_MADE) != nullptr) {
+        if (!found.empty() && GetDlgItem(found.front(), testsupport::LAST_GADGET_MADE) != nullptr) {
             const DWORD spent = GetTickCount() - start;
             WaitForInputIdle(ProcessHandle(), spent < timeoutMs ? timeoutMs - spent : 0);
             return found.front();
@@ -360,94 +359,41 @@ size_t HandleCount(DWORD processId) {
     return count;
 }
 
-std::vector<PortWrite> ReadTrace(const std::string& path) {
-    std::vector<PortWrite> writes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return writes;
+size_t ThreadCount(DWORD processId) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return 0;
     }
-    std::string content;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-        content.append(chunk, got);
-    }
-    CloseHandle(file);
-    size_t at = 0;
-    while (at < content.size()) {
-        size_t end = content.find('\n', at);
-        if (end == std::string::npos) {
-            break; // a line still being written
+    size_t count = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == processId) {
+            ++count;
         }
-        PortWrite write = {};
-        if (std::sscanf(content.c_str() + at, "%lld %u %u", &write.microseconds, &write.port,
-                        &write.value) == 3) {
-            writes.push_back(write);
-        }
-        at = end + 1;
     }
-    return writes;
+    CloseHandle(snapshot);
+    return count;
 }
 
-size_t WaitForWrites(const std::string& path, size_t count, DWORD timeoutMs) {
+size_t WaitForThreadCount(DWORD processId, size_t count, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
-    size_t have = ReadTrace(path).size();
-    while (have < count && GetTickCount() - start < timeoutMs) {
+    size_t have = ThreadCount(processId);
+    while (have > count && GetTickCount() - start < timeoutMs) {
         Sleep(20);
-        have = ReadTrace(path).size();
+        have = ThreadCount(processId);
     }
     return have;
 }
 
-const SideBytes DEFAULT_SIDES = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
-
-void WiredSides(const PortWiring& wiring, SideBytes& sides) {
-    // Worked out from the pins and levels here, not by the program's own mapping, so that a
-    // check of the trace does not take the program's word for it. The default sides are the
-    // signals: bit 0 X direction, bit 1 X step, bit 2 Y direction, bit 3 Y step.
-    const struct {
-        unsigned signal;
-        unsigned pin;
-        bool inverted;
-    } lines[] = {
-        {1, wiring.xDirectionPin, wiring.xDirectionInverted != 0},
-        {2, wiring.xStepPin, wiring.stepInverted != 0},
-        {4, wiring.yDirectionPin, wiring.yDirectionInverted != 0},
-        {8, wiring.yStepPin, wiring.stepInverted != 0},
-    };
-    for (int side = 0; side < 4; ++side) {
-        for (int half = 0; half < 2; ++half) {
-            unsigned byte = 0;
-            for (const auto& line : lines) {
-                if (((DEFAULT_SIDES[side][half] & line.signal) != 0) != line.inverted) {
-                    byte |= 1u << (line.pin - 2); // pin p is bit p - 2
-                }
-            }
-            sides[side][half] = byte;
-        }
+size_t WaitForWrites(const std::string& path, size_t count, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    size_t have = testsupport::ReadTrace(path).size();
+    while (have < count && GetTickCount() - start < timeoutMs) {
+        Sleep(20);
+        have = testsupport::ReadTrace(path).size();
     }
-}
-
-std::vector<unsigned> SquareBytes(int steps, const SideBytes& sides, int pretravel) {
-    std::vector<unsigned> bytes;
-    auto run = [&bytes](const unsigned(&side)[2], int pulses) {
-        if (pulses > 0) {
-            bytes.push_back(side[1]);
-        }
-        for (int pulse = 0; pulse < pulses; ++pulse) {
-            bytes.push_back(side[0]);
-            bytes.push_back(side[1]);
-        }
-    };
-    for (int side : {2, 0, 3, 1}) {
-        run(sides[side], pretravel);
-    }
-    for (const auto& side : sides) {
-        run(side, steps);
-    }
-    return bytes;
+    return have;
 }
 
 bool Answers(HWND window, DWORD timeoutMs) {

@@ -7,14 +7,14 @@
 #include <functional>
 #include <vector>
 #include "gui/message_requester.h"
-#include "runtime/memory_heaps.h"
+#include "tests/support/layers.h"
 #include "tests/support/message_pump.h"
+#include "tests/support/test_windows.h"
+
+using testsupport::BringToFront;
+using testsupport::PumpMessages;
 
 namespace {
-
-void Pump(DWORD ms) {
-    testsupport::PumpMessages(ms);
-}
 
 const char* const TEST_CLASS = "RequesterTestWindow";
 
@@ -34,17 +34,6 @@ HWND MakeWindow(const char* title, bool visible, int x = 10) {
     RegisterTestClass();
     return CreateWindowExA(0, TEST_CLASS, title, WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0),
                            x, 10, 200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
-bool MakeForeground(HWND window) {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        SetForegroundWindow(window);
-        Pump(30);
-        if (GetForegroundWindow() == window) {
-            return true;
-        }
-    }
-    return false;
 }
 
 struct BoxSearch {
@@ -89,7 +78,7 @@ class Answerer {
         if (thread_ != nullptr) {
             while (MsgWaitForMultipleObjects(1, &thread_, FALSE, INFINITE, QS_ALLINPUT) ==
                    WAIT_OBJECT_0 + 1) {
-                Pump(0);
+                PumpMessages(0);
             }
             CloseHandle(thread_);
             thread_ = nullptr;
@@ -134,12 +123,12 @@ class Answerer {
 
 class MessageRequesterTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(NodeHeapCreate()); }
+    static void SetUpTestSuite() { ASSERT_TRUE(testsupport::StartWindowLayer()); }
     void TearDown() override {
         for (HWND window : windows_) {
             DestroyWindow(window);
         }
-        Pump(20);
+        testsupport::PumpToMarker();
         EXPECT_EQ(0, DisabledWindowCount()) << "entries left behind in the DisabledWindowList";
     }
     HWND Keep(HWND window) {
@@ -155,7 +144,7 @@ TEST_F(MessageRequesterTest, DisablesOnlyVisibleEnabledWindowsBesideTheForegroun
     HWND hidden = Keep(MakeWindow("hidden", false, 450));
     HWND disabled = Keep(MakeWindow("disabled", true, 670));
     EnableWindow(disabled, FALSE);
-    ASSERT_TRUE(MakeForeground(front));
+    ASSERT_TRUE(BringToFront(front));
 
     struct Seen {
         HWND owner;
@@ -214,7 +203,7 @@ DWORD WINAPI ShowFromWorker(LPVOID context) {
 TEST_F(MessageRequesterTest, LeavesOtherThreadsWindowsAlone) {
     HWND front = Keep(MakeWindow("front", true, 10));
     HWND second = Keep(MakeWindow("second", true, 230));
-    ASSERT_TRUE(MakeForeground(front));
+    ASSERT_TRUE(BringToFront(front));
 
     WorkerCall call = {0, -1, nullptr, FALSE, second};
     Answerer answerer("Worker", 1, [&](HWND box) {
@@ -226,7 +215,7 @@ TEST_F(MessageRequesterTest, LeavesOtherThreadsWindowsAlone) {
     ASSERT_NE(nullptr, worker);
     // The box's owner is on this thread: keep serving it while the worker's box is up.
     while (MsgWaitForMultipleObjects(1, &worker, FALSE, 20000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-        Pump(0);
+        PumpMessages(0);
     }
     CloseHandle(worker);
     answerer.Join();
@@ -287,11 +276,11 @@ TEST_F(MessageRequesterTest, ForeignForegroundWindowIsNoOwner) {
     ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &startup, &other));
     ProcessWindowSearch search = {other.dwProcessId, nullptr};
-    for (int attempt = 0; attempt < 200 && search.found == nullptr; ++attempt) {
-        Pump(50);
+    testsupport::PumpUntil([&search] {
         EnumWindows(FindVisibleWindowOf, reinterpret_cast<LPARAM>(&search));
-    }
-    const bool foreign = search.found != nullptr && MakeForeground(search.found);
+        return search.found != nullptr;
+    });
+    const bool foreign = search.found != nullptr && BringToFront(search.found);
 
     struct Seen {
         HWND owner;
@@ -327,7 +316,7 @@ TEST_F(MessageRequesterTest, ForeignForegroundWindowIsNoOwner) {
 TEST_F(MessageRequesterTest, NestedBoxEnablesTheOuterBoxsWindowsToo) {
     HWND front = Keep(MakeWindow("front", true, 10));
     HWND outerOnly = Keep(MakeWindow("outer", true, 230));
-    ASSERT_TRUE(MakeForeground(front));
+    ASSERT_TRUE(BringToFront(front));
 
     nested = Nested();
     nested.outerOnly = outerOnly;
@@ -388,7 +377,7 @@ DWORD WINAPI ShowConcurrently(LPVOID context) {
     // looked; windows are destroyed by their own thread.
     while (MsgWaitForMultipleObjects(1, &worker->finish, FALSE, INFINITE, QS_ALLINPUT) ==
            WAIT_OBJECT_0 + 1) {
-        Pump(0);
+        PumpMessages(0);
     }
     for (HWND window : worker->windows) {
         DestroyWindow(window);

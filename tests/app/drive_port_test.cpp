@@ -9,7 +9,16 @@
 #include "app/square_drive.h"
 #include "gui/event_wait.h"
 #include "gui/numbered_windows.h"
-#include "tests/runtime/runtime_test_helpers.h"
+#include "runtime/libraries.h"
+#include "runtime/threads.h"
+#include "tests/support/expected_square.h"
+#include "tests/support/layers.h"
+#include "tests/support/message_pump.h"
+
+using testsupport::DuplicateThreadHandle;
+using testsupport::PumpUntil;
+using testsupport::SquareBytes;
+using testsupport::WindowsPath;
 
 namespace {
 
@@ -67,19 +76,6 @@ std::vector<unsigned> Values(const std::vector<TraceLine>& lines, size_t from = 
     return values;
 }
 
-std::vector<unsigned> Square(int pulsesPerSide) {
-    const unsigned pairs[4][2] = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
-    std::vector<unsigned> values;
-    for (const auto& pair : pairs) {
-        values.push_back(pair[1]); // the direction, ahead of the first step
-        for (int i = 0; i < pulsesPerSide; ++i) {
-            values.push_back(pair[0]);
-            values.push_back(pair[1]);
-        }
-    }
-    return values;
-}
-
 volatile LONG drivesFinished = 0;
 volatile LONG drivesReported = 0;
 volatile LONG drivesStopped = 0;
@@ -123,7 +119,7 @@ void Order(int32_t steps, uint64_t microseconds) {
 class DrivePortTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(StartRuntime());
+        ASSERT_TRUE(testsupport::StartWindowLayer());
         AppStateInit();
         char folder[MAX_PATH];
         ASSERT_GT(GetTempPathA(MAX_PATH, folder), 0u);
@@ -157,11 +153,11 @@ TEST_F(DrivePortTest, ACompleteSquareReachesThePortByteForByte) {
     Order(2, 2000);
     const int32_t number = ThreadCreate(DriveThread, 0);
     ASSERT_NE(number, 0);
-    ASSERT_TRUE(WaitUntil([] { return drivesFinished == 1; }));
+    ASSERT_TRUE(PumpUntil([] { return drivesFinished == 1; }));
     EXPECT_EQ(drivesReported, 1);
 
     const std::vector<TraceLine> lines = Trace();
-    EXPECT_EQ(Values(lines), Square(2));
+    EXPECT_EQ(Values(lines), SquareBytes(2));
     for (size_t i = 0; i < lines.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(lines[i].port, 888u);
@@ -179,12 +175,12 @@ TEST_F(DrivePortTest, NothingIsWrittenAfterKillAndANewDriveStartsAtOnce) {
     const int32_t number = ThreadCreate(DriveThread, 0);
     HANDLE own = DuplicateThreadHandle(number);
     ASSERT_NE(own, nullptr);
-    ASSERT_TRUE(WaitUntil([] { return longWaitBegun != 0; }));
+    ASSERT_TRUE(PumpUntil([] { return longWaitBegun != 0; }));
     ThreadKill(number);
     const size_t atKill = Trace().size();
     EXPECT_EQ(WaitForSingleObject(own, 1000), static_cast<DWORD>(WAIT_OBJECT_0));
     CloseHandle(own);
-    PumpFor(200);
+    // The drive's thread has ended: the trace is final.
     EXPECT_EQ(Trace().size(), atKill);
     EXPECT_EQ(drivesStopped, 1);
     EXPECT_EQ(drivesReported, 0);
@@ -192,13 +188,13 @@ TEST_F(DrivePortTest, NothingIsWrittenAfterKillAndANewDriveStartsAtOnce) {
     // The next drive draws a whole square of one pulse per side right after it.
     Order(1, 1000);
     ASSERT_NE(ThreadCreate(DriveThread, 0), 0);
-    ASSERT_TRUE(WaitUntil([] { return drivesFinished == 2; }));
+    ASSERT_TRUE(PumpUntil([] { return drivesFinished == 2; }));
     const std::vector<TraceLine> lines = Trace();
     ASSERT_EQ(lines.size(), atKill + 12);
-    EXPECT_EQ(Values(lines, atKill), Square(1));
+    EXPECT_EQ(Values(lines, atKill), SquareBytes(1));
     const std::vector<unsigned> first =
         Values(std::vector<TraceLine>(lines.begin(), lines.begin() + atKill));
-    std::vector<unsigned> expected = Square(100000);
+    std::vector<unsigned> expected = SquareBytes(100000);
     expected.resize(atKill);
     EXPECT_EQ(first, expected);
     EXPECT_EQ(drivesReported, 1);
@@ -260,15 +256,15 @@ TEST_F(DrivePortTest, AStopEndsABegunPulseAndEveryExitGivesBackTheTimerPeriod) {
         periodsEnded = 0;
         const int32_t number = ThreadCreate(DriveThread, 0);
         ASSERT_NE(number, 0);
-        std::vector<unsigned> expected = Square(2);
+        std::vector<unsigned> expected = SquareBytes(2);
         if (row.stop != nullptr) {
             const size_t written = before + static_cast<size_t>(row.stopAfterWrite);
-            ASSERT_TRUE(WaitUntil([&] { return Trace().size() >= written; }));
+            ASSERT_TRUE(PumpUntil([&] { return Trace().size() >= written; }));
             row.stop(number);
             expected.resize(static_cast<size_t>(row.stopAfterWrite));
             expected.insert(expected.end(), row.ending.begin(), row.ending.end());
         }
-        ASSERT_TRUE(WaitUntil([&] { return drivesFinished == finished + 1; }));
+        ASSERT_TRUE(PumpUntil([&] { return drivesFinished == finished + 1; }));
         EXPECT_EQ(Values(Trace(), before), expected);
         EXPECT_EQ(periodsBegun, 1) << "the failed timer was not replaced by the timer period";
         EXPECT_EQ(periodsEnded, periodsBegun);
@@ -298,8 +294,6 @@ DWORD WINAPI HeldDrive(LPVOID) {
 // from before the stop shows nothing. The stop comes in the gap that a drive checking for a stop
 // itself and then reporting could never close.
 TEST_F(DrivePortTest, ACompletionThatAStopOvertookReportsNothing) {
-    static const bool layer = InitWindowLayer();
-    ASSERT_TRUE(layer);
     App.mainWindow = reinterpret_cast<HWND>(
         OpenNumberedWindow(14, 0, 0, 100, 100, "Kalibrix", WS_CAPTION | WINDOW_INVISIBLE));
     ASSERT_NE(App.mainWindow, nullptr);
@@ -321,15 +315,15 @@ TEST_F(DrivePortTest, ACompletionThatAStopOvertookReportsNothing) {
         StartSquareDrive(drivesOrder, HeldDrive);
         ASSERT_NE(App.workerThread, 0);
         ASSERT_TRUE(
-            WaitUntil([] { return WaitForSingleObject(heldAtReport, 0) == WAIT_OBJECT_0; }));
-        EXPECT_EQ(Values(Trace(), before), Square(1));
+            PumpUntil([] { return WaitForSingleObject(heldAtReport, 0) == WAIT_OBJECT_0; }));
+        EXPECT_EQ(Values(Trace(), before), SquareBytes(1));
         if (row.stop) {
             StopSquareDrive();
         }
         SetEvent(letGo);
         // Once the drive has ended, all it posted waits in the thread's queue or, dispatched
         // meanwhile, in the event queue.
-        ASSERT_TRUE(WaitUntil([&] { return drivesFinished == finished + 1; }));
+        ASSERT_TRUE(PumpUntil([&] { return drivesFinished == finished + 1; }));
         // Its progress, posted before the stop, is stale as well.
         int taken[DRIVE_NO_PORT + 1] = {};
         for (MSG waiting; CurrentEventState()->queueHead != nullptr ||
@@ -343,7 +337,7 @@ TEST_F(DrivePortTest, ACompletionThatAStopOvertookReportsNothing) {
         EXPECT_EQ(taken[DRIVE_DONE], row.reported ? 1 : 0);
         EXPECT_EQ(taken[DRIVE_PROGRESS] > 0, row.reported);
         EXPECT_EQ(taken[DRIVE_NO_PORT], 0);
-        EXPECT_EQ(Values(Trace(), before), Square(1)) << "a write after the report";
+        EXPECT_EQ(Values(Trace(), before), SquareBytes(1)) << "a write after the report";
     }
     CloseNumberedWindow(14);
     App.mainWindow = nullptr;
@@ -355,7 +349,7 @@ TEST_F(DrivePortTest, AMissingOut32SkipsTheWritesButTheDriveCompletes) {
     ASSERT_NE(LibraryOpen(0, "kernel32.dll"), 0);
     Order(1, 1000);
     ASSERT_NE(ThreadCreate(DriveThread, 0), 0);
-    ASSERT_TRUE(WaitUntil([] { return drivesFinished == 1; }));
+    ASSERT_TRUE(PumpUntil([] { return drivesFinished == 1; }));
     EXPECT_EQ(drivesReported, 1);
     EXPECT_TRUE(Trace().empty());
 }

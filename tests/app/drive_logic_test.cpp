@@ -4,6 +4,9 @@
 #include <vector>
 
 #include "app/square_drive.h"
+#include "tests/support/expected_square.h"
+
+using testsupport::SquareBytes;
 
 namespace {
 
@@ -103,31 +106,13 @@ struct Recorder {
     }
 };
 
-// The bytes of the sides in side order: a side with pulses first sets its direction alone, then
-// pulses as byte pairs.
-std::vector<uint32_t> Pulses(int side1, int side2, int side3, int side4) {
-    const uint32_t pairs[4][2] = {{2, 0}, {8, 0}, {3, 1}, {12, 4}};
-    const int counts[4] = {side1, side2, side3, side4};
-    std::vector<uint32_t> bytes;
-    for (int side = 0; side < 4; ++side) {
-        if (counts[side] > 0) {
-            bytes.push_back(pairs[side][1]);
-        }
-        for (int i = 0; i < counts[side]; ++i) {
-            bytes.push_back(pairs[side][0]);
-            bytes.push_back(pairs[side][1]);
-        }
-    }
-    return bytes;
-}
-
 TEST(DriveLogicTest, DefaultsGive804WritesToPort888EachFollowedByItsWait) {
     Recorder recorder;
     DriveOrder order = DefaultOrder();
     order.name = 7;
     EXPECT_TRUE(DrawSquare(order, recorder.Io()));
     ASSERT_EQ(recorder.log.size(), 1608u);
-    EXPECT_EQ(recorder.Bytes(), Pulses(100, 100, 100, 100));
+    EXPECT_EQ(recorder.Bytes(), SquareBytes(100));
     for (size_t i = 0; i < recorder.log.size(); i += 2) {
         ASSERT_EQ(recorder.log[i].kind, 'W') << i;
         ASSERT_EQ(recorder.log[i].first, 888u) << i;
@@ -349,7 +334,7 @@ TEST(DriveLogicTest, AStoppedDriveWritesNothingMoreAndReportsNothing) {
         recorder.stopAfterWrites = stopAfter;
         EXPECT_FALSE(DrawSquare(DefaultOrder(), recorder.Io()));
         EXPECT_EQ(recorder.writes, stopAfter);
-        std::vector<uint32_t> expected = Pulses(100, 100, 100, 100);
+        std::vector<uint32_t> expected = SquareBytes(100);
         expected.resize(stopAfter);
         EXPECT_EQ(recorder.Bytes(), expected);
         EXPECT_EQ(recorder.reports, 0);
